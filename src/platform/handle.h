@@ -1,0 +1,66 @@
+// One owner per OS handle: a small move-only holder defined by the handle's invalid value and its
+// close function. Closing keeps the caller's last-error value, so code can close a handle on a
+// failure path and still report the error that caused it.
+#pragma once
+
+#include <utility>
+
+#include "platform/os.h"
+
+namespace os {
+
+template <class T, auto Close, auto Invalid>
+class unique_any {
+ public:
+  unique_any() = default;
+  explicit unique_any(T value) : value_(value) {}
+  unique_any(const unique_any&) = delete;
+  unique_any& operator=(const unique_any&) = delete;
+  unique_any(unique_any&& other) noexcept : value_(other.release()) {}
+  unique_any& operator=(unique_any&& other) noexcept {
+    if (this != &other) reset(other.release());
+    return *this;
+  }
+  ~unique_any() { reset(); }
+
+  T get() const { return value_; }
+  explicit operator bool() const { return value_ != Invalid(); }
+  T release() { return std::exchange(value_, Invalid()); }
+  void reset(T value = Invalid()) {
+    T old = std::exchange(value_, value);
+    if (old != Invalid()) {
+      const DWORD saved = os::GetLastError();
+      Close(old);
+      os::SetLastError(saved);
+    }
+  }
+  // For out-parameters of Create/Open calls: closes what is held and hands out the slot.
+  T* put() {
+    reset();
+    return &value_;
+  }
+
+ private:
+  T value_ = Invalid();
+};
+
+namespace detail {
+inline HANDLE null_handle() { return nullptr; }
+inline HANDLE invalid_handle() { return INVALID_HANDLE_VALUE; }
+inline HKEY null_key() { return nullptr; }
+inline int invalid_fd() { return -1; }
+inline void close_handle(HANDLE h) { os::CloseHandle(h); }
+inline void find_close(HANDLE h) { os::FindClose(h); }
+inline void reg_close(HKEY k) { os::RegCloseKey(k); }
+inline void crt_close(int fd) { os::_close(fd); }
+}  // namespace detail
+
+// Files, devices, pipes and snapshots: invalid is INVALID_HANDLE_VALUE.
+using unique_hfile = unique_any<HANDLE, detail::close_handle, detail::invalid_handle>;
+// Events, mutexes, processes, threads and tokens: invalid is null.
+using unique_handle = unique_any<HANDLE, detail::close_handle, detail::null_handle>;
+using unique_hfind = unique_any<HANDLE, detail::find_close, detail::invalid_handle>;
+using unique_hkey = unique_any<HKEY, detail::reg_close, detail::null_key>;
+using unique_fd = unique_any<int, detail::crt_close, detail::invalid_fd>;
+
+}  // namespace os

@@ -1,0 +1,192 @@
+// The operating system as the product sees it: the subset of Win32 (and of the Windows C run-time)
+// that the system uses, with Win32's names, types, constants, error codes and documented semantics,
+// taking UTF-16 text as char16_t. Two implementations: src/platform/win32 forwards to the real API;
+// src/platform/sim implements the same calls on Linux against the simulated host, whose state lives
+// under the sim root (VOSTUSB_SIM_ROOT, by default $HOME/.vostusb-sim).
+//
+// The last-error value is per thread. Structures that carry text (find data, process entries, shell
+// execute information) are declared in namespace os with char16_t text on both builds; the others
+// are the SDK's own on Windows.
+//
+// What the simulated host reproduces, and what it does not, per area:
+// - Files: paths as in Wine (Z:\ is the Linux root, C:\ is <sim root>/drive_c/, other letters
+//   <sim root>/drive_<letter>/; "\" and "/" both separate). Names are case-sensitive (Linux).
+//   Share modes are not enforced. FILE_ATTRIBUTE_READONLY is a file without write permission bits;
+//   as root that does not stop writing, as on Wine.
+// - Registry: HKEY_LOCAL_MACHINE only, persisted under the sim root, shared by all processes, safe
+//   against concurrent writers and crashes; key and value names compare without case; value bytes
+//   are kept exactly. No security, no volatile keys, no notifications.
+// - Named mutexes: exist while some process holds a handle (open-file-description locks);
+//   "Global\" and local names are separate namespaces. Ownership and waiting on a named mutex are
+//   in-process only.
+// - Events: unnamed, in-process.
+// - Processes: the real Linux processes; image paths in Z: form; owners are Linux user names.
+//   Access is never denied to root; another user's process can be opened only for the limited
+//   query rights.
+// - Debugger output: appended to <sim root>/debug.log (UTF-8, one write per call), and to standard
+//   error with VOSTUSB_DEBUG_STDERR=1.
+// - GetTickCount counts from the simulated machine's start (<sim root>/machine/boot_time).
+// - Calls the simulated host does not have fail with ERROR_CALL_NOT_IMPLEMENTED.
+#pragma once
+
+#ifdef _WIN32
+#include "platform/win32/win32_types.h"
+#else
+#include "platform/sim/sim_types.h"
+#endif
+
+#include <cstddef>
+
+namespace os {
+
+// --- Structures with text -------------------------------------------------------------------
+
+struct WIN32_FIND_DATAW {
+  DWORD dwFileAttributes;
+  FILETIME ftCreationTime;
+  FILETIME ftLastAccessTime;
+  FILETIME ftLastWriteTime;
+  DWORD nFileSizeHigh;
+  DWORD nFileSizeLow;
+  DWORD dwReserved0;
+  DWORD dwReserved1;
+  char16_t cFileName[260];
+  char16_t cAlternateFileName[14];
+};
+
+struct PROCESSENTRY32W {
+  DWORD dwSize;
+  DWORD cntUsage;
+  DWORD th32ProcessID;
+  ULONG_PTR th32DefaultHeapID;
+  DWORD th32ModuleID;
+  DWORD cntThreads;
+  DWORD th32ParentProcessID;
+  LONG pcPriClassBase;
+  DWORD dwFlags;
+  char16_t szExeFile[260];
+};
+
+struct SHELLEXECUTEINFOW {
+  DWORD cbSize;
+  ULONG fMask;
+  HWND hwnd;
+  const char16_t* lpVerb;
+  const char16_t* lpFile;
+  const char16_t* lpParameters;
+  const char16_t* lpDirectory;
+  int nShow;
+  HINSTANCE hInstApp;
+  HANDLE hProcess;  // with SEE_MASK_NOCLOSEPROCESS: the new process, for the caller to close
+};
+
+// --- Errors and handles ---------------------------------------------------------------------
+
+DWORD GetLastError();
+void SetLastError(DWORD code);
+BOOL CloseHandle(HANDLE handle);
+
+// --- C run-time files -----------------------------------------------------------------------
+
+errno_t _wsopen_s(int* fd, const char16_t* path, int oflag, int shflag, int pmode);
+long _filelength(int fd);
+int _read(int fd, void* buffer, unsigned int count);
+int _write(int fd, const void* buffer, unsigned int count);
+int _close(int fd);
+int _wmkdir(const char16_t* path);
+int _wchmod(const char16_t* path, int mode);
+errno_t _wgetenv_s(std::size_t* required, char16_t* buffer, std::size_t count, const char16_t* name);
+
+// --- Win32 files and folders ----------------------------------------------------------------
+
+HANDLE CreateFileW(const char16_t* name, DWORD access, DWORD share, SECURITY_ATTRIBUTES* security,
+                   DWORD disposition, DWORD flags, HANDLE template_file);
+BOOL ReadFile(HANDLE file, void* buffer, DWORD count, DWORD* read, OVERLAPPED* overlapped);
+BOOL WriteFile(HANDLE file, const void* buffer, DWORD count, DWORD* written, OVERLAPPED* overlapped);
+DWORD GetFileSize(HANDLE file, DWORD* high);
+DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distance_high, DWORD method);
+BOOL SetEndOfFile(HANDLE file);
+BOOL FlushFileBuffers(HANDLE file);
+DWORD GetFileAttributesW(const char16_t* path);
+BOOL SetFileAttributesW(const char16_t* path, DWORD attributes);
+BOOL DeleteFileW(const char16_t* path);
+BOOL CreateDirectoryW(const char16_t* path, SECURITY_ATTRIBUTES* security);
+BOOL RemoveDirectoryW(const char16_t* path);
+BOOL CopyFileW(const char16_t* from, const char16_t* to, BOOL fail_if_exists);
+BOOL MoveFileExW(const char16_t* from, const char16_t* to, DWORD flags);
+// Patterns take "?" and "*" in the last component, matched without case.
+HANDLE FindFirstFileW(const char16_t* pattern, WIN32_FIND_DATAW* data);
+BOOL FindNextFileW(HANDLE find, WIN32_FIND_DATAW* data);
+BOOL FindClose(HANDLE find);
+
+// --- Environment and module -----------------------------------------------------------------
+
+DWORD GetModuleFileNameW(HMODULE module, char16_t* buffer, DWORD size);
+const char16_t* GetCommandLineW();
+
+// --- Registry -------------------------------------------------------------------------------
+
+LSTATUS RegOpenKeyExW(HKEY root, const char16_t* subkey, DWORD options, REGSAM access, HKEY* result);
+LSTATUS RegCreateKeyExW(HKEY root, const char16_t* subkey, DWORD reserved, char16_t* key_class, DWORD options,
+                        REGSAM access, SECURITY_ATTRIBUTES* security, HKEY* result, DWORD* disposition);
+LSTATUS RegQueryValueExW(HKEY key, const char16_t* name, DWORD* reserved, DWORD* type, BYTE* data, DWORD* size);
+LSTATUS RegSetValueExW(HKEY key, const char16_t* name, DWORD reserved, DWORD type, const BYTE* data, DWORD size);
+LSTATUS RegDeleteValueW(HKEY key, const char16_t* name);
+LSTATUS RegDeleteKeyW(HKEY root, const char16_t* subkey);
+LSTATUS RegEnumKeyExW(HKEY key, DWORD index, char16_t* name, DWORD* name_size, DWORD* reserved, char16_t* key_class,
+                      DWORD* class_size, FILETIME* last_write);
+LSTATUS RegEnumValueW(HKEY key, DWORD index, char16_t* name, DWORD* name_size, DWORD* reserved, DWORD* type,
+                      BYTE* data, DWORD* data_size);
+LSTATUS RegCloseKey(HKEY key);
+
+// --- Synchronisation and time ---------------------------------------------------------------
+
+HANDLE CreateMutexW(SECURITY_ATTRIBUTES* security, BOOL initial_owner, const char16_t* name);
+HANDLE OpenMutexW(DWORD access, BOOL inherit, const char16_t* name);
+BOOL ReleaseMutex(HANDLE mutex);
+HANDLE CreateEventW(SECURITY_ATTRIBUTES* security, BOOL manual_reset, BOOL initial_state, const char16_t* name);
+BOOL SetEvent(HANDLE event);
+BOOL ResetEvent(HANDLE event);
+DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
+void Sleep(DWORD milliseconds);
+DWORD GetTickCount();
+void GetLocalTime(SYSTEMTIME* time);
+DWORD GetCurrentThreadId();
+
+// --- Processes and users --------------------------------------------------------------------
+
+HANDLE GetCurrentProcess();
+DWORD GetCurrentProcessId();
+BOOL EnumProcesses(DWORD* ids, DWORD size, DWORD* needed);
+HANDLE OpenProcess(DWORD access, BOOL inherit, DWORD pid);
+DWORD GetModuleFileNameExW(HANDLE process, HMODULE module, char16_t* buffer, DWORD size);
+BOOL QueryFullProcessImageNameW(HANDLE process, DWORD flags, char16_t* buffer, DWORD* size);
+BOOL EnumProcessModules(HANDLE process, HMODULE* modules, DWORD size, DWORD* needed);
+DWORD GetModuleBaseNameW(HANDLE process, HMODULE module, char16_t* buffer, DWORD size);
+HANDLE CreateToolhelp32Snapshot(DWORD flags, DWORD pid);
+BOOL Process32FirstW(HANDLE snapshot, PROCESSENTRY32W* entry);
+BOOL Process32NextW(HANDLE snapshot, PROCESSENTRY32W* entry);
+BOOL OpenProcessToken(HANDLE process, DWORD access, HANDLE* token);
+BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS info_class, void* info, DWORD size, DWORD* needed);
+BOOL LookupAccountSidW(const char16_t* system, PSID sid, char16_t* name, DWORD* name_size, char16_t* domain,
+                       DWORD* domain_size, SID_NAME_USE* use);
+BOOL TerminateProcess(HANDLE process, UINT exit_code);
+BOOL GetExitCodeProcess(HANDLE process, DWORD* exit_code);
+BOOL ShellExecuteExW(SHELLEXECUTEINFOW* info);
+BOOL GetUserNameW(char16_t* buffer, DWORD* size);
+
+// --- Messages (the process has no windows; these drain the thread's queue) ------------------
+
+BOOL PeekMessageW(MSG* msg, HWND window, UINT first, UINT last, UINT remove);
+BOOL TranslateMessage(const MSG* msg);
+LRESULT DispatchMessageW(const MSG* msg);
+
+// --- Languages, code pages, debugger output -------------------------------------------------
+
+LANGID GetUserDefaultUILanguage();
+LANGID GetSystemDefaultUILanguage();
+UINT GetACP();
+int MultiByteToWideChar(UINT code_page, DWORD flags, const char* text, int size, char16_t* out, int out_size);
+void OutputDebugStringW(const char16_t* text);
+
+}  // namespace os

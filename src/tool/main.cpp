@@ -1,0 +1,38 @@
+// vostrelusb-tool: how the guard reads its files and documents, for administrators and support.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "tool/commands.h"
+
+namespace {
+
+struct Command {
+  const char* name;
+  const char* usage;
+  int (*run)(const tool::Args&);
+};
+
+const Command kCommands[] = {
+    {"data", "data FILE            decoded text of a data file (plain or scrambled), as UTF-8", tool::cmd_data},
+    {"scramble", "scramble IN OUT      store IN scrambled as OUT, as the suite stores its data files", tool::cmd_scramble},
+};
+
+void print_help(std::FILE* out) {
+  std::fprintf(out, "usage: vostrelusb-tool COMMAND [ARGS]\n\ncommands:\n");
+  for (const Command& c : kCommands) std::fprintf(out, "  %s\n", c.usage);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
+    print_help(argc < 2 ? stderr : stdout);
+    return argc < 2 ? 2 : 0;
+  }
+  for (const Command& c : kCommands) {
+    if (std::strcmp(argv[1], c.name) == 0) return c.run(tool::Args(argv + 2, argv + argc));
+  }
+  std::fprintf(stderr, "vostrelusb-tool: unknown command '%s' (see --help)\n", argv[1]);
+  return 2;
+}

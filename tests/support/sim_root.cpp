@@ -1,0 +1,77 @@
+#include "support/sim_root.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+
+#include "text/utf.h"
+
+namespace testing_support {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::u16string to_product_path(const std::string& native) {
+#ifdef _WIN32
+  return text::from_utf8(native);
+#else
+  std::string p = native;
+  for (char& c : p) {
+    if (c == '/') c = '\\';
+  }
+  return u"Z:" + text::from_utf8(p);
+#endif
+}
+
+}  // namespace
+
+void FreshHost::SetUp() {
+  std::random_device random;
+  const fs::path base = fs::temp_directory_path() / ("vostusb-test-" + std::to_string(random()) + "-" + std::to_string(random()));
+  fs::create_directories(base);
+  dir_ = base.string();
+#ifndef _WIN32
+  if (const char* old = std::getenv("VOSTUSB_SIM_ROOT")) {
+    old_root_ = old;
+    had_old_root_ = true;
+  }
+  setenv("VOSTUSB_SIM_ROOT", (base / "sim").string().c_str(), 1);
+#endif
+}
+
+void FreshHost::TearDown() {
+#ifndef _WIN32
+  if (had_old_root_) {
+    setenv("VOSTUSB_SIM_ROOT", old_root_.c_str(), 1);
+  } else {
+    unsetenv("VOSTUSB_SIM_ROOT");
+  }
+#endif
+  std::error_code ignored;
+  fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add, ignored);
+  fs::remove_all(dir_, ignored);
+}
+
+std::u16string FreshHost::win_path(const std::string& name) const {
+  return to_product_path((fs::path(dir_) / name).string());
+}
+
+std::u16string FreshHost::bin_path(const std::string& name) {
+  return to_product_path((fs::path(VOSTUSB_BIN_DIR) / name).string());
+}
+
+std::string read_native_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void write_native_file(const std::string& path, const std::string& bytes) {
+  fs::create_directories(fs::path(path).parent_path());
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+}  // namespace testing_support

@@ -1,0 +1,33 @@
+// A fresh machine per test: a temporary folder that serves as the sim root (Linux build) and as a
+// scratch folder (both builds). Removed, with everything in it, when the test ends.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace testing_support {
+
+class FreshHost : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // The scratch folder as a native path (Linux path, or Windows path under Wine).
+  const std::string& native_dir() const { return dir_; }
+  // A path inside the scratch folder in the form the product takes (Z:\... on the simulated host).
+  std::u16string win_path(const std::string& name) const;
+  // The folder of the built executables in the product's path form.
+  static std::u16string bin_path(const std::string& name);
+
+ private:
+  std::string dir_;
+  std::string old_root_;
+  bool had_old_root_ = false;
+};
+
+// Reads a file whole (native path); empty when missing.
+std::string read_native_file(const std::string& path);
+void write_native_file(const std::string& path, const std::string& bytes);
+
+}  // namespace testing_support
