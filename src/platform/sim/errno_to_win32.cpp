@@ -8,29 +8,18 @@ DWORD win32_error_from_errno(int error) {
   switch (error) {
     case 0: return ERROR_SUCCESS;
     case ENOENT: return ERROR_FILE_NOT_FOUND;
-    case ENOTDIR:
-    case ELOOP: return ERROR_PATH_NOT_FOUND;
+    case ENOTDIR: return ERROR_PATH_NOT_FOUND;
     case EACCES:
     case EPERM:
-    case EROFS:
-    case EISDIR:
-    case ETXTBSY:
-    case EBUSY: return ERROR_ACCESS_DENIED;
+    case EROFS: return ERROR_ACCESS_DENIED;
     case EMFILE:
     case ENFILE: return ERROR_TOO_MANY_OPEN_FILES;
     case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
     case EEXIST: return ERROR_ALREADY_EXISTS;
-    case ENOTEMPTY: return ERROR_DIR_NOT_EMPTY;
     case ENAMETOOLONG: return ERROR_FILENAME_EXCED_RANGE;
     case EBADF: return ERROR_INVALID_HANDLE;
     case EINVAL: return ERROR_INVALID_PARAMETER;
     case ENOEXEC: return ERROR_BAD_EXE_FORMAT;
-    case ENOSPC:
-    case EDQUOT: return ERROR_DISK_FULL;
-    case EXDEV: return ERROR_NOT_SAME_DEVICE;
-    case EFBIG: return ERROR_FILE_TOO_LARGE;
-    case EPIPE: return ERROR_BROKEN_PIPE;
-    case EIO: return ERROR_GEN_FAILURE;
     default: return ERROR_INVALID_FUNCTION;
   }
 }

@@ -6,6 +6,35 @@
 
 namespace os::sim {
 
+DWORD win32_error_from_errno(int error) {
+  switch (error) {
+    case 0: return ERROR_SUCCESS;
+    case ENOENT: return ERROR_FILE_NOT_FOUND;
+    case ENOTDIR:
+    case ELOOP: return ERROR_PATH_NOT_FOUND;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR:
+    case ETXTBSY:
+    case EBUSY: return ERROR_ACCESS_DENIED;
+    case EEXIST: return ERROR_ALREADY_EXISTS;
+    case ENOTEMPTY: return ERROR_DIR_NOT_EMPTY;
+    case EMFILE:
+    case ENFILE: return ERROR_TOO_MANY_OPEN_FILES;
+    case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
+    case ENAMETOOLONG: return ERROR_FILENAME_EXCED_RANGE;
+    case EBADF: return ERROR_INVALID_HANDLE;
+    case EINVAL: return ERROR_INVALID_PARAMETER;
+    case ENOSPC:
+    case EDQUOT: return ERROR_DISK_FULL;
+    case EXDEV: return ERROR_NOT_SAME_DEVICE;
+    case EFBIG: return ERROR_FILE_TOO_LARGE;
+    case EPIPE: return ERROR_BROKEN_PIPE;
+    default: return ERROR_GEN_FAILURE;
+  }
+}
+
 DWORD win32_error_for_path(int error, const std::string& path) {
   if (error == ENOENT && !is_folder(parent_folder(path))) return ERROR_PATH_NOT_FOUND;
   return win32_error_from_errno(error);

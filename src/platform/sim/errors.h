@@ -1,13 +1,14 @@
-// Failure paths of the simulated host's calls: Win32 errors for file names, the C run-time's errno
-// values, and the return shapes of failed calls. The errno mapping itself is errno_to_win32.h.
+// The one place where Linux errno values become Win32 error codes and C run-time errno values.
 #pragma once
 
 #include <string>
 
 #include "platform/os.h"
-#include "platform/sim/errno_to_win32.h"
 
 namespace os::sim {
+
+// The Win32 error for a failed Linux call.
+DWORD win32_error_from_errno(int error);
 
 // As above for a call on `path`: a missing name is ERROR_FILE_NOT_FOUND when its folder exists and
 // ERROR_PATH_NOT_FOUND when the folder does not, as Win32 tells the two apart.
