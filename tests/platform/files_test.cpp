@@ -1,6 +1,7 @@
 // Win32 file calls through os::, meant to hold on Windows as on the simulated host.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <string>
 
 #include "platform/handle.h"
@@ -228,3 +229,32 @@ TEST_F(Files, AMissingPipeIsAMissingFile) {
   EXPECT_FALSE(pipe);
   EXPECT_EQ(ERROR_FILE_NOT_FOUND, os::GetLastError());
 }
+
+#ifndef _WIN32
+// Windows refuses longer paths from programs that are not long-path aware; Wine does not, so this
+// holds on Windows and on the simulated host only.
+TEST_F(Files, PathsAreLimitedAsWin32LimitsThem) {
+  const std::u16string base = path("");
+  const auto padded = [&](std::size_t total) { return base + std::u16string(total - base.size(), u'n'); };
+  const auto create = [](const std::u16string& name) {
+    return os::unique_hfile(os::CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  };
+  EXPECT_TRUE(create(padded(MAX_PATH - 1)));
+  EXPECT_FALSE(create(padded(MAX_PATH)));
+  EXPECT_EQ(ERROR_PATH_NOT_FOUND, os::GetLastError());
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, os::GetFileAttributesW(padded(MAX_PATH).c_str()));
+  int fd = -1;
+  EXPECT_EQ(ENOENT, os::_wsopen_s(&fd, padded(MAX_PATH).c_str(), _O_BINARY | _O_RDWR | _O_CREAT, _SH_DENYNO, _S_IWRITE));
+
+  EXPECT_TRUE(os::CreateDirectoryW(padded(MAX_PATH - 13).c_str(), nullptr));
+  EXPECT_FALSE(os::CreateDirectoryW(padded(MAX_PATH - 12).c_str(), nullptr));
+  EXPECT_EQ(ERROR_FILENAME_EXCED_RANGE, os::GetLastError());
+  EXPECT_EQ(-1, os::_wmkdir(padded(MAX_PATH - 12).c_str()));
+  EXPECT_EQ(ENOENT, errno);
+
+  // "\\?\" lifts the limit.
+  const std::u16string long_folder = u"\\\\?\\" + base + std::u16string(200, u'a');
+  ASSERT_TRUE(os::CreateDirectoryW(long_folder.c_str(), nullptr));
+  EXPECT_TRUE(create(long_folder + u"\\" + std::u16string(200, u'b')));
+}
+#endif
