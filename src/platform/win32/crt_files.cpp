@@ -24,7 +24,10 @@ int _close(int fd) { return ::_close(fd); }
 int _wmkdir(const char16_t* path) { return ::_wmkdir(wide(path)); }
 int _wchmod(const char16_t* path, int mode) { return ::_wchmod(wide(path), mode); }
 
+// Microsoft's run-time empties the buffer when the variable is missing; Wine's leaves it as it was.
+// Emptying it first gives Microsoft's result on both.
 errno_t _wgetenv_s(std::size_t* required, char16_t* buffer, std::size_t count, const char16_t* name) {
+  if (buffer != nullptr && count > 0) buffer[0] = u'\0';
   return ::_wgetenv_s(required, wide(buffer), count, wide(name));
 }
 
