@@ -18,8 +18,8 @@ void read_like_the_configuration(CJsonNode& doc) {
   try {
     CJsonNode& usb = doc[u"usb"];
     usb[u"active"].as_string();
-    for (const auto& [key, pair] : usb[u"rules"].children()) {
-      if (pair->children().size() == 2) pair->children().begin()->second->as_string();
+    for (auto& [key, pair] : usb[u"rules"].children()) {
+      if (pair.children().size() == 2) pair.children().begin()->second.as_string();
     }
   } catch (const CJsonMissingMember&) {
   }

@@ -19,8 +19,8 @@ bool is_container(const CJsonNode& node) { return node.type() == CJsonNode::kObj
 // Containers on the path that always takes the last child, the node itself included.
 int depth_of(const CJsonNode& node) {
   int depth = 1;
-  for (const CJsonNode* n = &node; !n->children().empty() && is_container(*n->children().rbegin()->second); ++depth) {
-    n = n->children().rbegin()->second.get();
+  for (const CJsonNode* n = &node; !n->children().empty() && is_container(n->children().rbegin()->second); ++depth) {
+    n = &n->children().rbegin()->second;
   }
   return depth;
 }
@@ -50,16 +50,16 @@ TEST(JsonDepth, WhatWasReadBeforeTheBoundStays) {
   EXPECT_EQ(CJsonNode::kMaxReadDepth, depth_of(doc));
   // Every level holds its 7; the deepest holds nothing else.
   const CJsonNode* n = &doc;
-  for (int level = 1; level < CJsonNode::kMaxReadDepth; ++level) n = n->children().rbegin()->second.get();
+  for (int level = 1; level < CJsonNode::kMaxReadDepth; ++level) n = &n->children().rbegin()->second;
   ASSERT_EQ(1u, n->children().size());
-  EXPECT_EQ(7, n->children().begin()->second->number());
+  EXPECT_EQ(7, n->children().begin()->second.number());
 }
 
 TEST(JsonDepth, ADeepTreeBuiltByCodeIsDestroyedWithoutRecursion) {
   // Far deeper than a recursive destructor could go on any thread's stack.
   auto doc = std::make_unique<CJsonNode>();
   CJsonNode* n = doc.get();
-  for (int i = 0; i < 100000; ++i) n = &n->append_node(std::make_unique<CJsonNode>());
+  for (int i = 0; i < 100000; ++i) n = &n->append_node(CJsonNode());
   doc->clear();
   EXPECT_TRUE(doc->children().empty());
   n = doc.get();
@@ -71,7 +71,7 @@ TEST(JsonDepth, ADeepTreeBuiltByCodeIsWrittenLevelByLevel) {
   const int depth = 1000;
   CJsonNode doc;
   CJsonNode* n = &doc;
-  for (int i = 1; i < depth; ++i) n = &n->append_node(std::make_unique<CJsonNode>());
+  for (int i = 1; i < depth; ++i) n = &n->append_node(CJsonNode());
   n->append_integer(5);  // the innermost container becomes an array holding 5
   std::u16string expected;
   for (int i = 0; i < depth; ++i) expected += std::u16string(4 * i, u' ') + u"[\r\n";

@@ -1,7 +1,6 @@
 // Building, reading and writing documents by code: setters, accessors and strict lookups.
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
 
 #include "json/json_node.h"
@@ -22,9 +21,9 @@ TEST(JsonNode, ANewNodeIsAnEmptyNonStrictObject) {
 TEST(JsonNode, TheWriterLaysOutADocumentInSevenLines) {
   CJsonNode doc;
   doc.set_integer(u"a", 1);
-  auto b = std::make_unique<CJsonNode>();
-  b->append_boolean(true);
-  b->append_string(u"x");
+  CJsonNode b;
+  b.append_boolean(true);
+  b.append_string(u"x");
   doc.add_node(u"b", std::move(b));
   EXPECT_EQ(u"{\r\n    \"a\" : 1, \r\n    \"b\" : [\r\n        true, \r\n        \"x\"\r\n    ]\r\n}", doc.serialise(0));
 }
@@ -104,7 +103,7 @@ TEST(JsonNode, HasMemberCreatesNothingAndCopiesNoFlag) {
   EXPECT_TRUE(doc.has_member(u"a"));
   EXPECT_FALSE(doc.has_member(u"b"));
   EXPECT_EQ(1u, doc.children().size());
-  EXPECT_FALSE(doc.children().at(u"a")->strict());
+  EXPECT_FALSE(doc.children().at(u"a").strict());
 }
 
 TEST(JsonNode, AStrictLookupOfAMissingMemberThrowsAndCreatesNothing) {
@@ -136,7 +135,7 @@ TEST(JsonNode, SettersOnAStrictNodeCreateMembersThatAreNotStrict) {
   doc.set_strict(true);
   doc.set_integer(u"n", 1);
   ASSERT_TRUE(doc.has_member(u"n"));
-  EXPECT_FALSE(doc.children().at(u"n")->strict());
+  EXPECT_FALSE(doc.children().at(u"n").strict());
 }
 
 TEST(JsonNode, AppendingTurnsAnObjectIntoAnArrayAndKeepsItsMembers) {
@@ -153,17 +152,17 @@ TEST(JsonNode, SettersOnAnArrayAppendUnderTheNextIndexKey) {
   doc.set_string(u"name", u"v");
   doc.set_boolean(u"name", false);
   ASSERT_EQ(3u, doc.children().size());
-  for (const auto& [key, child] : doc.children()) EXPECT_TRUE(child->name().empty()) << "element names stay empty";
+  for (const auto& [key, child] : doc.children()) EXPECT_TRUE(child.name().empty()) << "element names stay empty";
   EXPECT_EQ(lines({u"[", u"    1, ", uR"(    "v", )", u"    false", u"]"}), doc.serialise());
 }
 
 TEST(JsonNode, AddNodeReplacesAMemberOfTheSameName) {
   CJsonNode doc;
-  auto first = std::make_unique<CJsonNode>();
-  first->set_integer(u"x", 1);
+  CJsonNode first;
+  first.set_integer(u"x", 1);
   doc.add_node(u"a", std::move(first));
-  auto second = std::make_unique<CJsonNode>();
-  second->set_integer(u"y", 2);
+  CJsonNode second;
+  second.set_integer(u"y", 2);
   CJsonNode& added = doc.add_node(u"a", std::move(second));
   EXPECT_EQ(u"a", added.name());
   EXPECT_EQ(&added, &doc[u"a"]);
@@ -173,7 +172,7 @@ TEST(JsonNode, AddNodeReplacesAMemberOfTheSameName) {
 TEST(JsonNode, AddNodeOnAnArrayAppendsWithoutAName) {
   CJsonNode doc;
   doc.append_integer(0);
-  CJsonNode& added = doc.add_node(u"n", std::make_unique<CJsonNode>());
+  CJsonNode& added = doc.add_node(u"n", CJsonNode());
   EXPECT_TRUE(added.name().empty());
   EXPECT_EQ(lines({u"[", u"    0, ", u"    {", u"    }", u"]"}), doc.serialise());
 }
@@ -193,7 +192,7 @@ TEST(JsonNode, ElementKeysAreTheIndexInEightLowerCaseHexadecimalDigits) {
   int expected = 0;
   for (const auto& [key, child] : doc.children()) {
     EXPECT_EQ(text::format(u"%.8x", expected), key);
-    EXPECT_EQ(expected, child->number()) << "map order is insertion order";
+    EXPECT_EQ(expected, child.number()) << "map order is insertion order";
     ++expected;
   }
   EXPECT_EQ(300, expected);
@@ -212,13 +211,13 @@ TEST(JsonNode, ADocumentWrittenByTheProcessReadsBackTheSame) {
   CJsonNode doc;
   CJsonNode& rules = doc[u"rules"];
   for (int i = 0; i < 3; ++i) {
-    auto rule = std::make_unique<CJsonNode>();
-    rule->set_string(u"producent", u"=Kingston \"DT\" \\ " + text::format(u"%i", i));
-    rule->set_string(u"opis", u"line\r\nnext\ttab");
-    rule->set_string(u"numer", u"");
-    auto pair = std::make_unique<CJsonNode>();
-    pair->append_node(std::move(rule));
-    pair->append_integer(i % 2);
+    CJsonNode rule;
+    rule.set_string(u"producent", u"=Kingston \"DT\" \\ " + text::format(u"%i", i));
+    rule.set_string(u"opis", u"line\r\nnext\ttab");
+    rule.set_string(u"numer", u"");
+    CJsonNode pair;
+    pair.append_node(std::move(rule));
+    pair.append_integer(i % 2);
     rules.append_node(std::move(pair));
   }
   doc.set_boolean(u"on", true);
