@@ -3,10 +3,9 @@
 #include <bit>
 
 #include "library/json/json_holder.h"
+#include "library/json/json_parser.h"
 #include "library/json/strumien.h"
-#include "library/json/visible_text.h"
 #include "platform/handle.h"
-#include "text/format.h"
 
 namespace VostUsbWardenManager {
 
@@ -21,10 +20,10 @@ std::uint32_t CodeOr(const JsonHolderException& e, std::uint32_t fallback) {
 
 }  // namespace
 
-void JsonHolder::ThrowJsonHolderException(const std::u16string& filename, std::uint32_t code,
-                                          const std::u16string& msg) {
-  throw JsonHolderException(VisibleText(text::format(u"Plik [%s]: %s -> err=0x%08X%c", filename, msg, code, u'\0')),
-                            static_cast<std::int32_t>(code));
+// Exactly the file's size in code units is read (an odd last byte is not), whatever the reads
+// return on the way.
+bool JsonHolder::Parse(Strumien& str, JsonHolder& json, std::u16string& status_text) {
+  return RunParser(str.getSize() / 2, [&] { return str.ReadWChar(); }, json, status_text);
 }
 
 std::uint32_t JsonHolder::LoadFromFile(const std::u16string& FilePathName, JsonHolder& jh,

@@ -4,7 +4,6 @@
 #include <memory>
 #include <utility>
 
-#include "library/json/strumien.h"
 #include "text/chars.h"
 #include "text/number.h"
 
@@ -214,34 +213,9 @@ JsonHolder JsonParser::Finish() {
   return std::move(root_);
 }
 
-namespace {
-
-// The shared frame of both entry points: a failure leaves `json` as it was and destroys the
-// partial tree with the parser.
-template <class NextUnit>
-bool RunParser(std::uint64_t count, NextUnit next_unit, JsonHolder& json, std::u16string& status_text) {
-  try {
-    JsonParser parser;
-    for (std::uint64_t i = 0; i < count; ++i) parser.Feed(next_unit());
-    json = parser.Finish();
-    return true;
-  } catch (const JsonHolderException& e) {
-    status_text = e.Message();
-    return false;
-  }
-}
-
-}  // namespace
-
 bool ParseCodeUnits(std::u16string_view units, JsonHolder& json, std::u16string& status_text) {
   std::size_t i = 0;
   return RunParser(units.size(), [&] { return units[i++]; }, json, status_text);
-}
-
-// Exactly the file's size in code units is read (an odd last byte is not), whatever the reads
-// return on the way.
-bool JsonHolder::Parse(Strumien& str, JsonHolder& json, std::u16string& status_text) {
-  return RunParser(str.getSize() / 2, [&] { return str.ReadWChar(); }, json, status_text);
 }
 
 bool JsonHolder::EscToChar(const std::u16string& escBuf, std::u16string& txBuf, int kolumna, int linia) {

@@ -2,6 +2,7 @@
 // an explicit stack, so nesting depth is bounded by memory, not by the call stack.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -60,8 +61,22 @@ class JsonParser {
   int column_ = 1;
 };
 
-// Parse's contract (true, or false with the message in `status_text` and `json` unchanged) over
-// code units already in memory.
+// Parse's contract: feeds `count` code units taken from `next_unit`; true with the root in `json`, or
+// false with the message in `status_text`, `json` unchanged and the partial tree destroyed.
+template <class NextUnit>
+bool RunParser(std::uint64_t count, NextUnit next_unit, JsonHolder& json, std::u16string& status_text) {
+  try {
+    JsonParser parser;
+    for (std::uint64_t i = 0; i < count; ++i) parser.Feed(next_unit());
+    json = parser.Finish();
+    return true;
+  } catch (const JsonHolderException& e) {
+    status_text = e.Message();
+    return false;
+  }
+}
+
+// The same over code units already in memory.
 bool ParseCodeUnits(std::u16string_view units, JsonHolder& json, std::u16string& status_text);
 
 }  // namespace VostUsbWardenManager
