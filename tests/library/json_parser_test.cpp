@@ -70,8 +70,13 @@ TEST(LibraryJsonParse, Numbers) {
       Fails(u"[-]", u"Linia=1 Kolumna=4 Niepoprawny format liczby"),
       Fails(u"[-e5]", u"Linia=1 Kolumna=6 Niepoprawny format liczby"),
       Fails(u"{\"a\":.5}", u"Linia=1 Kolumna=7 Nieprawidłowy początek wartości"),
-      // A "+" ends the number ("1E" reads as 1); the "+" then does not fit.
-      Fails(u"[1E+5]", u"Linia=1 Kolumna=5 Nieprawidłowy znak po liczbie"),
+      // The writer's exponent form reads back: "+" is part of a number right after its "E".
+      Reads(u"[1E+5,2.64228E+009,1e+2,1E+]", u"[100000,2.64228E+009,100,1]"),
+      // Anywhere else a "+" ends the number and then does not fit.
+      Fails(u"[1+2]", u"Linia=1 Kolumna=4 Nieprawidłowy znak po liczbie"),
+      Fails(u"[1E5+]", u"Linia=1 Kolumna=6 Nieprawidłowy znak po liczbie"),
+      Fails(u"[1E++5]", u"Linia=1 Kolumna=6 Nieprawidłowy znak po liczbie"),
+      Fails(u"[+1]", u"Linia=1 Kolumna=3 Nieprawidłowy znak zaczynający wartość"),
       Fails(u"[1}", u"Linia=1 Kolumna=4 Nieprawidłowy znak po liczbie"),
       Fails(u"[1 2]", u"Linia=1 Kolumna=5 Nieprawidłowy znak po elemencie tablicy"),
   });

@@ -174,7 +174,9 @@ void JsonParser::Feed(char16_t c) {
       EndLiteral();
       return AfterValue(c, u"Nieprawidłowy literał lub znak po literale");
     case State::InNumber:
-      if (text::is_digit(c) || IsOneOf(c, u"Ee-.")) {
+      // A "+" belongs to the number right after the exponent letter: the writer's "%G" puts one
+      // there ("1.23457E+006"), and a document must read back what it wrote.
+      if (text::is_digit(c) || IsOneOf(c, u"Ee-.") || (c == u'+' && IsOneOf(buffer_.back(), u"Ee"))) {
         buffer_ += c;
         return;
       }
