@@ -95,6 +95,8 @@ int _write(int fd, const void* buffer, unsigned int count);
 int _close(int fd);
 int _wmkdir(const char16_t* path);
 int _wchmod(const char16_t* path, int mode);
+// Switches a C run-time stream (0, 1, 2) to _O_BINARY or _O_TEXT; returns the previous mode.
+int _setmode(int fd, int mode);
 errno_t _wgetenv_s(std::size_t* required, char16_t* buffer, std::size_t count, const char16_t* name);
 
 // --- Win32 files and folders ----------------------------------------------------------------

@@ -63,6 +63,33 @@ std::u16string FreshHost::bin_path(const std::string& name) {
   return to_product_path((fs::path(VOSTUSB_BIN_DIR) / name).string());
 }
 
+std::vector<std::string> FreshHost::debug_lines() const {
+  std::vector<std::string> lines;
+#ifndef _WIN32
+  const std::string log = read_native_file((fs::path(dir_) / "sim" / "debug.log").string());
+  std::size_t start = 0;
+  while (start < log.size()) {
+    std::size_t end = log.find("\r\n", start);
+    end = end == std::string::npos ? log.size() : end + 2;
+    lines.push_back(log.substr(start, end - start));
+    start = end;
+  }
+#endif
+  return lines;
+}
+
+void set_env(const char* name, const char* value) {
+#ifdef _WIN32
+  _putenv_s(name, value ? value : "");
+#else
+  if (value) {
+    setenv(name, value, 1);
+  } else {
+    unsetenv(name);
+  }
+#endif
+}
+
 std::string read_native_file(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace testing_support {
 
@@ -19,6 +20,8 @@ class FreshHost : public ::testing::Test {
   std::u16string win_path(const std::string& name) const;
   // The folder of the built executables in the product's path form.
   static std::u16string bin_path(const std::string& name);
+  // The diagnostic lines written on this machine so far, each with its CR LF.
+  std::vector<std::string> debug_lines() const;
 
  private:
   std::string dir_;
@@ -29,5 +32,8 @@ class FreshHost : public ::testing::Test {
 // Reads a file whole (native path); empty when missing.
 std::string read_native_file(const std::string& path);
 void write_native_file(const std::string& path, const std::string& bytes);
+
+// Sets or (with nullptr) removes an environment variable of this process.
+void set_env(const char* name, const char* value);
 
 }  // namespace testing_support

@@ -1,0 +1,46 @@
+// Which processes run on the machine: image paths, names, owners, the logged-on users, another
+// instance of this executable; and starting a program with a bounded wait.
+#pragma once
+
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/os.h"
+
+// Full path of a process's executable: "System" for 4, "Idle" for 0, "<unknown>" when the process
+// opens but no path can be had, the snapshot's file name when it does not open, else "".
+std::u16string process_image_path(DWORD pid);
+// User name (without domain) that runs the process, or "".
+std::u16string process_owner(DWORD pid);
+// Whether any process's lower-cased image path contains the lower-cased `name`.
+bool is_process_running(std::u16string_view name);
+// Id of the first other process running this same executable image, or 0.
+DWORD find_other_instance();
+// Starts `file` with `parameters` (window shown or hidden) and, when `wait` is set, waits for it
+// to end, at most 1800000 ms. Returns ShellExecuteExW's result.
+BOOL run_program(std::u16string_view file, std::u16string_view parameters, bool wait, bool show);
+
+class CProcesses {
+ public:
+  CProcesses() = default;
+  CProcesses(const CProcesses&) = delete;
+  CProcesses& operator=(const CProcesses&) = delete;
+  virtual ~CProcesses() = default;
+
+  // Fills `ids` with the ids of the running processes (0 left out); returns the number the system
+  // reported, or 0 on failure.
+  int EnumerateProcesses(std::vector<unsigned long>& ids);
+  // Executable file name without folder; "<unknown>" when it cannot be read.
+  std::u16string base_name(DWORD pid);
+  // Id of a running process whose image path contains `name` (without case), or 0.
+  DWORD pid_by_name(std::u16string_view name);
+  // Pairs (user name, shell process id as "%i") for every "explorer.exe" with a readable owner.
+  int logged_on_users(std::vector<std::u16string>& list);
+
+ private:
+  std::map<std::u16string, DWORD> pid_cache;      // lower-cased name -> last id found; one thread
+  std::map<DWORD, std::u16string> name_cache;     // id -> base name; under `lock`
+  std::mutex lock;
+};

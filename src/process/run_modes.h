@@ -1,0 +1,32 @@
+// The run modes of the executable and the operations of other subsystems they call. Operations
+// that are not part of this build yet say so in a diagnostic line and fail (see not_built.cpp).
+#pragma once
+
+#include <string>
+
+#include "platform/os.h"
+
+// The application: all of its work happens in InitInstance, which always returns FALSE.
+class CvostrelusbApp {
+ public:
+  BOOL InitInstance();
+};
+
+// Named run-mode mutexes (Global\ namespace).
+inline constexpr char16_t kServiceMutex[] = u"VOSTUSB_MTX_9324179821738756812738";
+inline constexpr char16_t kListRequestMutex[] = u"VOSTUSB_MTX_USB_218718798712398123";
+
+// The hand-over file of a device-list request, under the data folder.
+std::u16string handover_file_path();
+
+// Device-list request "/gud:<path>": hand-over file, watchdog, temporary service.
+void run_device_list_request(const std::u16string& target);
+void run_temp_service();
+// Device-list writer: the copy started as the temporary service.
+void run_device_list_writer();
+
+// Operations of other subsystems.
+BOOL run_service_mode();                                   // "/start"
+BOOL run_control_mode(const std::u16string& command);      // "/stop", "/uninstall"
+void usb_list_service_mode(const std::u16string& path);    // writes the device list to `path`
+void test_rule_file(const std::u16string& path);           // "/test:"

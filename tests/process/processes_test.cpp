@@ -1,0 +1,172 @@
+#include "process/processes.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+
+#include "platform/handle.h"
+#include "support/sim_root.h"
+#include "text/chars.h"
+#include "text/utf.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+#ifdef _WIN32
+const std::string kExe = ".exe";
+#else
+const std::string kExe = "";
+#endif
+
+// A running copy of the test child, under a file name of our choosing.
+class Child {
+ public:
+  Child(const std::u16string& program, const std::u16string& parameters) {
+    os::SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+    info.lpFile = program.c_str();
+    info.lpParameters = parameters.c_str();
+    info.nShow = SW_HIDE;
+    if (os::ShellExecuteExW(&info)) process_.reset(info.hProcess);
+  }
+  ~Child() {
+    if (process_) {
+      os::TerminateProcess(process_.get(), 1);
+      os::WaitForSingleObject(process_.get(), 5000);
+    }
+  }
+  bool started() const { return static_cast<bool>(process_); }
+  HANDLE handle() const { return process_.get(); }
+  void end() {
+    os::TerminateProcess(process_.get(), 1);
+    os::WaitForSingleObject(process_.get(), 5000);
+  }
+
+ private:
+  os::unique_handle process_;
+};
+
+}  // namespace
+
+class Processes : public testing_support::FreshHost {
+ protected:
+  // Copies the test child into the scratch folder as `name`; returns its product path.
+  std::u16string copy_child(const std::string& name) {
+    const fs::path from = fs::path(VOSTUSB_BIN_DIR) / ("test_child" + kExe);
+    const fs::path to = fs::path(native_dir()) / name;
+    fs::create_directories(to.parent_path());
+    fs::copy_file(from, to, fs::copy_options::overwrite_existing);
+    return win_path(name);
+  }
+
+  // Waits until `pid_by_name` finds the name (processes take a moment to show their image).
+  DWORD wait_for(CProcesses& processes, const std::u16string& name) {
+    for (int i = 0; i < 200; ++i) {
+      if (DWORD pid = processes.pid_by_name(name)) return pid;
+      os::Sleep(20);
+    }
+    return 0;
+  }
+};
+
+TEST(ProcessImagePath, SpecialIds) {
+  EXPECT_EQ(u"Idle", process_image_path(0));
+  EXPECT_EQ(u"System", process_image_path(4));
+  CProcesses processes;
+  EXPECT_EQ(u"System", processes.base_name(4));
+}
+
+TEST_F(Processes, OwnProcessIsFoundByItsImage) {
+  const DWORD self = os::GetCurrentProcessId();
+  const std::u16string own = process_image_path(self);
+  ASSERT_FALSE(own.empty());
+  CProcesses processes;
+  std::vector<unsigned long> ids;
+  EXPECT_GT(processes.EnumerateProcesses(ids), 0);
+  EXPECT_NE(ids.end(), std::find(ids.begin(), ids.end(), self));
+  EXPECT_EQ(std::find(ids.begin(), ids.end(), 0ul), ids.end());
+  const std::u16string base = processes.base_name(self);
+  EXPECT_EQ(own.substr(own.rfind(u'\\') + 1), base);
+  EXPECT_TRUE(is_process_running(text::lower_az(base)));
+  EXPECT_FALSE(is_process_running(u"no-such-program-here.exe"));
+  EXPECT_FALSE(process_owner(self).empty());
+}
+
+TEST_F(Processes, FindOtherInstanceSeesTheFirstCopyOfTheSameImage) {
+  const fs::path from = fs::path(VOSTUSB_BIN_DIR) / ("instance_probe" + kExe);
+  fs::copy_file(from, fs::path(native_dir()) / ("probe" + kExe));
+  const std::u16string program = win_path("probe" + kExe);
+  const std::string first_out = native_dir() + "/first.txt";
+  const std::string second_out = native_dir() + "/second.txt";
+  Child first(program, text::from_utf8("\"" + first_out + "\" 60000"));
+  for (int i = 0; i < 250 && testing_support::read_native_file(first_out).empty(); ++i) os::Sleep(20);
+  EXPECT_EQ("0", testing_support::read_native_file(first_out));  // the only copy
+  CProcesses processes;
+  const DWORD first_pid = wait_for(processes, win_path("probe" + kExe).substr(2));
+  Child second(program, text::from_utf8("\"" + second_out + "\" 0"));
+  for (int i = 0; i < 250 && testing_support::read_native_file(second_out).empty(); ++i) os::Sleep(20);
+  EXPECT_EQ(std::to_string(first_pid), testing_support::read_native_file(second_out));
+}
+
+TEST_F(Processes, ExplorerCopyIsALoggedOnUser) {
+  Child explorer(copy_child("shell/explorer.exe"), u"60000");
+  ASSERT_TRUE(explorer.started());
+  CProcesses processes;
+  const DWORD pid = wait_for(processes, u"EXPLORER.EXE");
+  ASSERT_NE(0u, pid);
+  std::vector<std::u16string> users;
+  const int pairs = processes.logged_on_users(users);
+  ASSERT_GE(pairs, 1);
+  ASSERT_EQ(static_cast<std::size_t>(pairs) * 2, users.size());
+  bool found = false;
+  for (std::size_t i = 0; i < users.size(); i += 2) {
+    if (users[i + 1] == text::format(u"%i", static_cast<int>(pid))) {
+      found = true;
+      EXPECT_EQ(process_owner(os::GetCurrentProcessId()), users[i]);
+    }
+  }
+  EXPECT_TRUE(found);
+}
+
+TEST_F(Processes, PidByNameFallsBackWhenTheCachedProcessHasEnded) {
+  const std::u16string program = copy_child("a/vostusb-probe.exe");
+  auto first = std::make_unique<Child>(program, u"60000");
+  CProcesses processes;
+  const DWORD first_pid = wait_for(processes, u"vostusb-probe.exe");
+  ASSERT_NE(0u, first_pid);
+  first.reset();  // ended; its id is still in the cache
+  EXPECT_EQ(0u, processes.pid_by_name(u"vostusb-probe.exe"));
+  Child second(program, u"60000");
+  const DWORD second_pid = wait_for(processes, u"vostusb-probe.exe");
+  EXPECT_NE(0u, second_pid);
+  EXPECT_NE(first_pid, second_pid);
+  EXPECT_EQ(second_pid, processes.pid_by_name(u"VOSTUSB-PROBE.EXE"));
+}
+
+TEST_F(Processes, RunProgramWaitsForItsChild) {
+  const std::u16string program = copy_child("bin/waiter.exe");
+  const auto before = std::chrono::steady_clock::now();
+  EXPECT_TRUE(run_program(program, u"400", true, false));
+  EXPECT_GE(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(380));
+  EXPECT_FALSE(is_process_running(u"waiter.exe"));
+  // Without waiting it returns at once.
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(run_program(program, u"300", false, false));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(280));
+  EXPECT_FALSE(run_program(win_path("bin\\missing.exe"), u"", true, false));
+}
+
+TEST_F(Processes, EndedProcessGivesEmptyAnswers) {
+  Child child(copy_child("gone.exe"), u"60000");
+  CProcesses processes;
+  const DWORD pid = wait_for(processes, u"gone.exe");
+  ASSERT_NE(0u, pid);
+  child.end();
+  for (int i = 0; i < 100 && is_process_running(u"gone.exe"); ++i) os::Sleep(20);
+  EXPECT_EQ(u"", process_image_path(pid));
+  EXPECT_EQ(u"", process_owner(pid));
+  EXPECT_EQ(u"<unknown>", CProcesses().base_name(pid));
+}
