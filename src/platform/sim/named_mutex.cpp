@@ -8,7 +8,7 @@
 #include <string>
 #include <unordered_map>
 
-#include "platform/sim/errno_to_win32.h"
+#include "platform/sim/errors.h"
 #include "platform/sim/object_names.h"
 
 namespace os::sim {

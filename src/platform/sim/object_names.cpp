@@ -5,7 +5,7 @@
 
 #include <cerrno>
 
-#include "platform/sim/errno_to_win32.h"
+#include "platform/sim/errors.h"
 #include "platform/sim/host.h"
 
 namespace os::sim {

@@ -13,7 +13,7 @@
 #include <thread>
 #include <unordered_map>
 
-#include "platform/sim/errno_to_win32.h"
+#include "platform/sim/errors.h"
 
 namespace os::sim {
 

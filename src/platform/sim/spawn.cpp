@@ -10,7 +10,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "platform/sim/errno_to_win32.h"
+#include "platform/sim/errors.h"
 
 extern char** environ;
 
@@ -97,6 +97,7 @@ void complete_command_line_entry(ChildSetup& setup, const std::string& command_l
 
 DWORD error_of(const Failure& failure) {
   if (failure.stage == Stage::WorkingFolder) return ERROR_DIRECTORY;
+  if (failure.error == ENOEXEC) return ERROR_BAD_EXE_FORMAT;
   return win32_error_from_errno(failure.error);
 }
 
