@@ -31,6 +31,7 @@ DWORD win32_error_from_errno(int error) {
     case EXDEV: return ERROR_NOT_SAME_DEVICE;
     case EFBIG: return ERROR_FILE_TOO_LARGE;
     case EPIPE: return ERROR_BROKEN_PIPE;
+    case ENOEXEC: return ERROR_BAD_EXE_FORMAT;
     default: return ERROR_GEN_FAILURE;
   }
 }
