@@ -8,6 +8,7 @@
 
 #include "library/json/json_holder.h"
 #include "library/json/json_parser.h"
+#include "text/format.h"
 #include "text/utf.h"
 
 using namespace VostUsbWardenManager;
@@ -178,6 +179,11 @@ TEST(LibraryJsonWriter, NumbersAsPercentG) {
       {1.0 / 3, u"0.333333"},                 {1e300, u"1E+300"},      {-123456789.0, u"-1.23457E+008"},
   };
   for (const Case& c : cases) EXPECT_EQ(c.text, JsonHolder(c.value).ToString()) << c.value;
+  // Whole numbers take a shortcut past the formatter; it must agree with "%G" everywhere.
+  for (double v = -1'000'003; v <= 1'000'003; v += 997) {
+    EXPECT_EQ(text::format(u"%G", v), JsonHolder(v).ToString());
+    EXPECT_EQ(text::format(u"%G", v + 0.5), JsonHolder(v + 0.5).ToString());
+  }
   // No JSON form: written as null so that the text stays readable.
   JsonHolder special = JsonHolder::CreateArray();
   special.Add(new JsonHolder(std::numeric_limits<double>::infinity()));

@@ -19,6 +19,10 @@ JsonHolder::JsonHolder(const std::u16string& text) : type_(JsonHolderType::Strin
   value_.text = new std::u16string(text);
 }
 
+JsonHolder::JsonHolder(std::u16string&& text) : type_(JsonHolderType::String) {
+  value_.text = new std::u16string(std::move(text));
+}
+
 JsonHolder::JsonHolder(const char16_t* text) : JsonHolder(std::u16string(text ? text : u"")) {}
 
 JsonHolder::JsonHolder(JsonArray* storage) : type_(JsonHolderType::Array) {
@@ -219,11 +223,13 @@ JsonHolder* JsonHolder::Add(JsonHolder* child) {
 
 JsonHolder* JsonHolder::Add(const std::u16string& fieldName, JsonHolder* child) {
   if (type_ != JsonHolderType::Object) throw JsonHolderException(u"Tylko do wartości obiektowej można dopisywać pola");
-  if (value_.object->find(fieldName) != value_.object->end()) {
+  // One search finds both whether the name is taken and where it goes.
+  const auto at = value_.object->lower_bound(fieldName);
+  if (at != value_.object->end() && at->first == fieldName) {
     throw JsonHolderException(u"Pole obiektu o wskazanej nazwie już istnieje");
   }
   if (child == nullptr) throw JsonHolderException(u"Wadliwy argument typu JsonHolder &");
-  value_.object->emplace(fieldName, child);
+  value_.object->emplace_hint(at, fieldName, child);
   return child;
 }
 

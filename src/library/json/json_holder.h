@@ -56,6 +56,7 @@ class JsonHolder {
   }
   JsonHolder(double number);
   JsonHolder(const std::u16string& text);
+  JsonHolder(std::u16string&& text);
   JsonHolder(const char16_t* text);
   // Arrays and objects that take ownership of newly allocated storage (null gives empty storage).
   JsonHolder(JsonArray* storage);

@@ -54,8 +54,9 @@ void JsonParser::CloseScalar() {
 
 bool JsonParser::StartValue(char16_t c) {
   if (c == u'"') {
+    // A placeholder until the closing quote hands it the text: one allocation less per string.
     buffer_.clear();
-    OpenChild(JsonHolder(std::u16string()), State::InString);
+    OpenChild(JsonHolder(), State::InString);
     reading_name_ = false;
   } else if (c == u'[') {
     OpenChild(JsonHolder::CreateArray(), State::ArrayStart);
@@ -155,7 +156,7 @@ void JsonParser::Feed(char16_t c) {
           member_name_ = buffer_;
           state_ = State::AfterName;
         } else {
-          *current_ = JsonHolder(buffer_);
+          *current_ = JsonHolder(buffer_);  // a copy of exact size; the buffer keeps its room
           CloseScalar();
           state_ = State::AfterValue;
         }

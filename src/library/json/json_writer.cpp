@@ -79,7 +79,25 @@ class JsonWriter {
       out_ += u"null";
       return;
     }
+    // Whole numbers below a million, the common case of the library's documents, come out of "%G"
+    // as their plain digits; they are written directly. Negative zero keeps its sign through "%G".
+    if (std::fabs(number) < 1e6 && number == std::trunc(number) && !(number == 0 && std::signbit(number))) {
+      AppendInteger(static_cast<long>(number));
+      return;
+    }
     out_ += text::format(u"%G", number);
+  }
+
+  void AppendInteger(long value) {
+    if (value < 0) out_ += u'-';
+    unsigned long magnitude = value < 0 ? 0ul - static_cast<unsigned long>(value) : static_cast<unsigned long>(value);
+    char16_t digits[8];
+    std::size_t n = 0;
+    do {
+      digits[n++] = static_cast<char16_t>(u'0' + magnitude % 10);
+      magnitude /= 10;
+    } while (magnitude != 0);
+    while (n > 0) out_ += digits[--n];
   }
 
   // Writes the next element or member of the innermost open container, or closes it.
