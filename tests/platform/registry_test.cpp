@@ -18,7 +18,7 @@ namespace {
 // Every test works below its own key, so a test run on a real machine leaves one key to delete.
 const std::u16string kBase = u"Software\\vostusb-platform-test";
 
-class Registry : public testing_support::FreshHost {
+class RegistryCalls : public testing_support::FreshHost {
  protected:
   void TearDown() override {
     delete_tree(HKEY_LOCAL_MACHINE, kBase);
@@ -98,7 +98,7 @@ std::string utf16_bytes(std::u16string_view text) {
 
 }  // namespace
 
-TEST_F(Registry, KeysAreCreatedLevelByLevelAndFoundWithoutCase) {
+TEST_F(RegistryCalls, KeysAreCreatedLevelByLevelAndFoundWithoutCase) {
   DWORD disposition = 0;
   create(u"\\Kavenor\\Deep\\Leaf", KEY_ALL_ACCESS, &disposition);
   EXPECT_EQ(REG_CREATED_NEW_KEY, disposition);
@@ -118,7 +118,7 @@ TEST_F(Registry, KeysAreCreatedLevelByLevelAndFoundWithoutCase) {
   EXPECT_FALSE(missing);
 }
 
-TEST_F(Registry, ValueNamesCompareWithoutCaseAndKeepTheirSpelling) {
+TEST_F(RegistryCalls, ValueNamesCompareWithoutCaseAndKeepTheirSpelling) {
   auto key = create(u"");
   set_dword(key.get(), u"RootPath", 1);
   set_dword(key.get(), u"ROOTPATH", 2);  // the same value
@@ -133,7 +133,7 @@ TEST_F(Registry, ValueNamesCompareWithoutCaseAndKeepTheirSpelling) {
   ASSERT_EQ(ERROR_SUCCESS, get(key.get(), u"źRÓDŁO", bytes, type));
 }
 
-TEST_F(Registry, StringBytesAreKeptExactlyWithOrWithoutTerminator) {
+TEST_F(RegistryCalls, StringBytesAreKeptExactlyWithOrWithoutTerminator) {
   auto key = create(u"");
   const std::u16string path = u"C:\\Program Files\\kavenor";
   set_bytes(key.get(), u"Bare", REG_SZ, utf16_bytes(path));
@@ -163,7 +163,7 @@ TEST_F(Registry, StringBytesAreKeptExactlyWithOrWithoutTerminator) {
   }
 }
 
-TEST_F(Registry, QueryFollowsWin32SizeRules) {
+TEST_F(RegistryCalls, QueryFollowsWin32SizeRules) {
   auto key = create(u"");
   const std::string data = utf16_bytes(u"twelve chars");  // 24 bytes
   set_bytes(key.get(), u"Text", REG_SZ, data);
@@ -189,7 +189,7 @@ TEST_F(Registry, QueryFollowsWin32SizeRules) {
   EXPECT_EQ(ERROR_SUCCESS, os::RegQueryValueExW(key.get(), u"Text", nullptr, nullptr, nullptr, nullptr));  // exists
 }
 
-TEST_F(Registry, TypesAreReportedAsStoredNeverConverted) {
+TEST_F(RegistryCalls, TypesAreReportedAsStoredNeverConverted) {
   auto key = create(u"");
   set_dword(key.get(), u"Number", 0x01020304);
   set_bytes(key.get(), u"Blob", REG_BINARY, std::string("\x00\xff\x10", 3));
@@ -207,7 +207,7 @@ TEST_F(Registry, TypesAreReportedAsStoredNeverConverted) {
   EXPECT_EQ("xyz", bytes);
 }
 
-TEST_F(Registry, DefaultValueIsNamedByNullOrEmpty) {
+TEST_F(RegistryCalls, DefaultValueIsNamedByNullOrEmpty) {
   auto key = create(u"");
   set_dword(key.get(), nullptr, 5);
   std::string bytes;
@@ -218,7 +218,7 @@ TEST_F(Registry, DefaultValueIsNamedByNullOrEmpty) {
   EXPECT_EQ(ERROR_FILE_NOT_FOUND, get(key.get(), nullptr, bytes, type));
 }
 
-TEST_F(Registry, DeletingValuesAndLeafKeys) {
+TEST_F(RegistryCalls, DeletingValuesAndLeafKeys) {
   auto key = create(u"\\Parent\\Child");
   set_dword(key.get(), u"v", 1);
   EXPECT_EQ(ERROR_SUCCESS, os::RegDeleteValueW(key.get(), u"V"));
@@ -235,7 +235,7 @@ TEST_F(Registry, DeletingValuesAndLeafKeys) {
   EXPECT_EQ(ERROR_SUCCESS, os::RegDeleteKeyW(HKEY_LOCAL_MACHINE, parent.c_str()));
 }
 
-TEST_F(Registry, EnumerationOrderAndBufferRules) {
+TEST_F(RegistryCalls, EnumerationOrderAndBufferRules) {
   auto key = create(u"");
   for (const char16_t* name : {u"beta", u"Alpha", u"gamma"}) create(std::u16string(u"\\") + name);
   EXPECT_EQ((std::vector<std::u16string>{u"Alpha", u"beta", u"gamma"}), subkey_names(key.get()));
@@ -268,7 +268,7 @@ TEST_F(Registry, EnumerationOrderAndBufferRules) {
   EXPECT_EQ(ERROR_NO_MORE_ITEMS, os::RegEnumValueW(key.get(), 3, name, &size, nullptr, nullptr, nullptr, nullptr));
 }
 
-TEST_F(Registry, AccessRightsOfTheHandleAreEnforced) {
+TEST_F(RegistryCalls, AccessRightsOfTheHandleAreEnforced) {
   create(u"");
   os::unique_hkey reader;
   ASSERT_EQ(ERROR_SUCCESS, open(u"", KEY_READ, reader));
@@ -288,7 +288,7 @@ TEST_F(Registry, AccessRightsOfTheHandleAreEnforced) {
   EXPECT_EQ(ERROR_SUCCESS, os::RegCreateKeyExW(writer.get(), u"New", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, child.put(), nullptr));
 }
 
-TEST_F(Registry, AKeyClosesOnce) {
+TEST_F(RegistryCalls, AKeyClosesOnce) {
   os::unique_hkey key = create(u"");
   HKEY raw = key.release();
   EXPECT_EQ(ERROR_SUCCESS, os::RegCloseKey(raw));
@@ -298,7 +298,7 @@ TEST_F(Registry, AKeyClosesOnce) {
   EXPECT_EQ(ERROR_SUCCESS, open(u"", KEY_READ, again));
 }
 
-TEST_F(Registry, WritersInTwoProcessesLoseNoValue) {
+TEST_F(RegistryCalls, WritersInTwoProcessesLoseNoValue) {
   create(u"");
   constexpr int kCount = 150;
   std::vector<testing_support::CommandResult> results(2);
@@ -332,7 +332,7 @@ TEST_F(Registry, WritersInTwoProcessesLoseNoValue) {
 }
 
 #ifndef _WIN32
-TEST_F(Registry, OnlyLocalMachineExistsOnTheSimulatedHost) {
+TEST_F(RegistryCalls, OnlyLocalMachineExistsOnTheSimulatedHost) {
   const HKEY current_user = reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG>(0x80000001)));
   os::unique_hkey key;
   EXPECT_EQ(ERROR_INVALID_HANDLE, os::RegOpenKeyExW(current_user, u"Software", 0, KEY_READ, key.put()));
