@@ -34,7 +34,9 @@
 // - Events: unnamed, in-process.
 // - Processes: the real Linux processes; image paths in Z: form; owners are Linux user names.
 //   Access is never denied to root; another user's process can be opened only for the limited
-//   query rights.
+//   query rights. Exit codes are exact for the caller's own children and for processes it ended
+//   with TerminateProcess; any other ended process reports 0 (Linux tells only the parent).
+//   ShellExecuteExW knows the verb "open" only and starts programs, not documents.
 // - Debugger output: appended to <sim root>/debug.log (UTF-8, one write per call, a line feed added
 //   to a text without one), and to standard error with VOSTUSB_DEBUG_STDERR=1.
 // - GetTickCount counts from the simulated machine's start (<sim root>/machine/boot_time; a Linux
