@@ -15,13 +15,20 @@
 
 namespace {
 
-// Every test works below its own key, so a test run on a real machine leaves one key to delete.
-const std::u16string kBase = u"Software\\vostusb-platform-test";
+// Every test works below a key of its own (Wine runs all tests on one machine, some at once).
+const std::string kParent = "Software\\vostusb-platform-test\\";
+
+std::string own_key_name() { return kParent + ::testing::UnitTest::GetInstance()->current_test_info()->name(); }
 
 class RegistryCalls : public testing_support::FreshHost {
  protected:
+  void SetUp() override {
+    FreshHost::SetUp();
+    base_ = text::from_utf8(own_key_name());
+    delete_tree(HKEY_LOCAL_MACHINE, base_);  // left over from an interrupted run
+  }
   void TearDown() override {
-    delete_tree(HKEY_LOCAL_MACHINE, kBase);
+    delete_tree(HKEY_LOCAL_MACHINE, base_);
     FreshHost::TearDown();
   }
 
@@ -38,15 +45,17 @@ class RegistryCalls : public testing_support::FreshHost {
     os::RegDeleteKeyW(root, subkey.c_str());
   }
 
-  static os::unique_hkey create(const std::u16string& subkey, REGSAM access = KEY_ALL_ACCESS, DWORD* disposition = nullptr) {
+  std::u16string base_;
+
+  os::unique_hkey create(const std::u16string& subkey, REGSAM access = KEY_ALL_ACCESS, DWORD* disposition = nullptr) {
     os::unique_hkey key;
-    EXPECT_EQ(ERROR_SUCCESS, os::RegCreateKeyExW(HKEY_LOCAL_MACHINE, (kBase + subkey).c_str(), 0, nullptr, 0, access,
+    EXPECT_EQ(ERROR_SUCCESS, os::RegCreateKeyExW(HKEY_LOCAL_MACHINE, (base_ + subkey).c_str(), 0, nullptr, 0, access,
                                                  nullptr, key.put(), disposition));
     return key;
   }
 
-  static LSTATUS open(const std::u16string& subkey, REGSAM access, os::unique_hkey& key) {
-    return os::RegOpenKeyExW(HKEY_LOCAL_MACHINE, (kBase + subkey).c_str(), 0, access, key.put());
+  LSTATUS open(const std::u16string& subkey, REGSAM access, os::unique_hkey& key) {
+    return os::RegOpenKeyExW(HKEY_LOCAL_MACHINE, (base_ + subkey).c_str(), 0, access, key.put());
   }
 
   static void set_bytes(HKEY key, const char16_t* name, DWORD type, const std::string& bytes) {
@@ -224,7 +233,7 @@ TEST_F(RegistryCalls, DeletingValuesAndLeafKeys) {
   EXPECT_EQ(ERROR_SUCCESS, os::RegDeleteValueW(key.get(), u"V"));
   EXPECT_EQ(ERROR_FILE_NOT_FOUND, os::RegDeleteValueW(key.get(), u"v"));
 
-  const std::u16string parent = kBase + u"\\Parent";
+  const std::u16string parent = base_ + u"\\Parent";
   EXPECT_EQ(ERROR_ACCESS_DENIED, os::RegDeleteKeyW(HKEY_LOCAL_MACHINE, parent.c_str()));  // it has a subkey
   EXPECT_EQ(ERROR_SUCCESS, os::RegDeleteKeyW(HKEY_LOCAL_MACHINE, (parent + u"\\CHILD").c_str()));
   EXPECT_EQ(ERROR_FILE_NOT_FOUND, os::RegDeleteKeyW(HKEY_LOCAL_MACHINE, (parent + u"\\Child").c_str()));
@@ -301,6 +310,7 @@ TEST_F(RegistryCalls, AKeyClosesOnce) {
 TEST_F(RegistryCalls, WritersInTwoProcessesLoseNoValue) {
   create(u"");
   constexpr int kCount = 150;
+  const std::string key_name = own_key_name();
   std::vector<testing_support::CommandResult> results(2);
   std::vector<std::thread> writers;
   for (int i = 0; i < 2; ++i) {
@@ -308,7 +318,7 @@ TEST_F(RegistryCalls, WritersInTwoProcessesLoseNoValue) {
       const std::string scratch = native_dir() + "/writer" + std::to_string(i);
       std::filesystem::create_directories(scratch);
       results[i] = testing_support::run_built(
-          "platform_helper", {"reg-fill", "Software\\vostusb-platform-test", "p" + std::to_string(i) + "_", std::to_string(kCount)},
+          "platform_helper", {"reg-fill", key_name, "p" + std::to_string(i) + "_", std::to_string(kCount)},
           scratch);
     });
   }
