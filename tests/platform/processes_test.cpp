@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <optional>
@@ -215,6 +216,39 @@ TEST_F(Processes, TheCurrentProcess) {
   ASSERT_TRUE(os::GetExitCodeProcess(self, &code));
   EXPECT_EQ(DWORD{STILL_ACTIVE}, code);
   EXPECT_EQ(DWORD{WAIT_TIMEOUT}, os::WaitForSingleObject(self, 10));
+}
+
+TEST_F(Processes, LookupsRaceWithProcessesThatEnd) {
+  // Processes start and end while every id is looked up: each call either answers or fails with
+  // an error code, and nothing crashes.
+  platform_test::copy_helper("probe_child", native_dir(), "brief.exe");
+  std::atomic<bool> done{false};
+  std::thread starter([&] {
+    for (int i = 0; i < 15; ++i) {
+      const std::string report = native_dir() + "/brief-" + std::to_string(i) + ".txt";
+      shell_execute(win_path("brief.exe"), text::from_utf8("\"" + report + "\" 0 0"), u"", 0);
+    }
+    done = true;
+  });
+  int failures_without_code = 0;
+  while (!done) {
+    for (const DWORD pid : process_ids()) {
+      os::unique_handle process(os::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid));
+      if (!process) {
+        if (os::GetLastError() == 0) ++failures_without_code;
+        continue;
+      }
+      char16_t buffer[MAX_PATH];
+      if (os::GetModuleFileNameExW(process.get(), nullptr, buffer, MAX_PATH) == 0 && os::GetLastError() == 0) {
+        ++failures_without_code;
+      }
+      image_name(process.get());
+      owner_of(process.get());
+    }
+    snapshot_entry(0);
+  }
+  starter.join();
+  EXPECT_EQ(0, failures_without_code);
 }
 
 TEST(ProcessIds, IdsWithoutAProcess) {
