@@ -3,6 +3,8 @@
 // standard error.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "support/sim_root.h"
 #include "text/utf.h"
 #include "tool/commands.h"
@@ -20,7 +22,8 @@ class LibraryJsonTool : public testing_support::FreshHost {
   ToolResult Run(const std::string& name) {
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
-    const int status = tool::json_library(native_dir() + "/" + name);
+    // A native path: on the simulated host a Linux path, which the tool maps to its Z: form.
+    const int status = tool::json_library((std::filesystem::path(native_dir()) / name).string());
     std::string out = testing::internal::GetCapturedStdout();
     std::string err = testing::internal::GetCapturedStderr();
     return {status, std::move(out), std::move(err)};
