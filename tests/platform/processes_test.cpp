@@ -12,6 +12,7 @@
 #include "platform/handle.h"
 #include "platform/os.h"
 #include "support/sim_root.h"
+#include "support/wine.h"
 #include "text/chars.h"
 #include "text/utf.h"
 
@@ -153,8 +154,16 @@ TEST_F(Processes, AWaitEndsWithTheProcessAndGivesItsExitCode) {
   ASSERT_TRUE(os::GetExitCodeProcess(child.process.get(), &code));
   EXPECT_EQ(7u, code);
 
+  // The process object goes with its last handle (under Wine a moment later).
   child.process.reset();
-  EXPECT_EQ(nullptr, os::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, report.pid));
+  HANDLE left = nullptr;
+  for (int i = 0; i < 250; ++i) {
+    left = os::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, report.pid);
+    if (left == nullptr) break;
+    os::CloseHandle(left);
+    os::Sleep(20);
+  }
+  EXPECT_EQ(nullptr, left);
   EXPECT_EQ(DWORD{ERROR_INVALID_PARAMETER}, os::GetLastError());
   EXPECT_FALSE(is_listed(report.pid));
 }
@@ -175,7 +184,9 @@ TEST_F(Processes, TerminatingThroughOneHandleIsSeenThroughAnother) {
   EXPECT_EQ(9u, code);
   ASSERT_TRUE(os::GetExitCodeProcess(second.get(), &code));
   EXPECT_EQ(9u, code);
-  EXPECT_FALSE(os::TerminateProcess(second.get(), 1));  // already ended
+  if (!testing_support::under_wine()) {  // Wine ends an ended process again and reports success
+    EXPECT_FALSE(os::TerminateProcess(second.get(), 1));  // already ended
+  }
 }
 
 TEST_F(Processes, AHandleAllowsOnlyTheRightsItWasOpenedWith) {

@@ -11,6 +11,7 @@
 #include "platform/os.h"
 #include "support/run_command.h"
 #include "support/sim_root.h"
+#include "support/wine.h"
 #include "text/utf.h"
 
 namespace {
@@ -49,8 +50,11 @@ class Registry : public testing_support::FreshHost {
     return os::RegOpenKeyExW(HKEY_LOCAL_MACHINE, (kBase + subkey).c_str(), 0, access, key.put());
   }
 
+  // The bytes are followed by a code unit that is not zero: Windows and Wine count a zero right after
+  // string data in, as a terminator the caller forgot.
   static void set_bytes(HKEY key, const char16_t* name, DWORD type, const std::string& bytes) {
-    ASSERT_EQ(ERROR_SUCCESS, os::RegSetValueExW(key, name, 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
+    const std::string followed = bytes + "\xFF\xFF";
+    ASSERT_EQ(ERROR_SUCCESS, os::RegSetValueExW(key, name, 0, type, reinterpret_cast<const BYTE*>(followed.data()),
                                                 static_cast<DWORD>(bytes.size())));
   }
 
@@ -269,6 +273,7 @@ TEST_F(Registry, EnumerationOrderAndBufferRules) {
 }
 
 TEST_F(Registry, AccessRightsOfTheHandleAreEnforced) {
+  if (testing_support::under_wine()) GTEST_SKIP() << "Wine does not enforce the access rights of key handles";
   create(u"");
   os::unique_hkey reader;
   ASSERT_EQ(ERROR_SUCCESS, open(u"", KEY_READ, reader));

@@ -41,9 +41,11 @@ class Child {
   }
   bool started() const { return static_cast<bool>(process_); }
   HANDLE handle() const { return process_.get(); }
+  // Ends it and lets go of it: the process object lasts as long as a handle to it.
   void end() {
     os::TerminateProcess(process_.get(), 1);
     os::WaitForSingleObject(process_.get(), 5000);
+    process_.reset();
   }
 
  private:
@@ -61,6 +63,16 @@ class Processes : public testing_support::FreshHost {
     fs::create_directories(to.parent_path());
     fs::copy_file(from, to, fs::copy_options::overwrite_existing);
     return win_path(name);
+  }
+
+  // Waits until an ended process can no longer be opened: under Wine its object outlives its last
+  // handle by a moment.
+  static void wait_until_gone(DWORD pid) {
+    for (int i = 0; i < 250; ++i) {
+      os::unique_handle left(os::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+      if (!left) return;
+      os::Sleep(20);
+    }
   }
 
   // Waits until `pid_by_name` finds the name (processes take a moment to show their image).
@@ -139,6 +151,7 @@ TEST_F(Processes, PidByNameFallsBackWhenTheCachedProcessHasEnded) {
   const DWORD first_pid = wait_for(processes, u"vostusb-probe.exe");
   ASSERT_NE(0u, first_pid);
   first.reset();  // ended; its id is still in the cache
+  wait_until_gone(first_pid);
   EXPECT_EQ(0u, processes.pid_by_name(u"vostusb-probe.exe"));
   Child second(program, u"60000");
   const DWORD second_pid = wait_for(processes, u"vostusb-probe.exe");
@@ -166,7 +179,7 @@ TEST_F(Processes, EndedProcessGivesEmptyAnswers) {
   const DWORD pid = wait_for(processes, u"gone.exe");
   ASSERT_NE(0u, pid);
   child.end();
-  for (int i = 0; i < 100 && is_process_running(u"gone.exe"); ++i) os::Sleep(20);
+  wait_until_gone(pid);
   EXPECT_EQ(u"", process_image_path(pid));
   EXPECT_EQ(u"", process_owner(pid));
   EXPECT_EQ(u"<unknown>", CProcesses().base_name(pid));
