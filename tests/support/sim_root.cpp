@@ -8,6 +8,9 @@
 
 #include "support/wine.h"
 #include "text/utf.h"
+#ifndef _WIN32
+#include "platform/sim/host.h"
+#endif
 
 namespace testing_support {
 
@@ -108,6 +111,14 @@ void set_env(const char* name, const char* value) {
   } else {
     unsetenv(name);
   }
+#endif
+}
+
+std::string native_path(std::u16string_view product_path) {
+#ifdef _WIN32
+  return text::to_utf8(product_path);
+#else
+  return os::sim::to_linux_path(product_path);
 #endif
 }
 

@@ -38,6 +38,10 @@ class FreshHost : public ::testing::Test {
   bool had_old_root_ = false;
 };
 
+// The native path of a path in the product's form: the simulated host's Linux path, or the
+// Windows path itself.
+std::string native_path(std::u16string_view product_path);
+
 // Reads a file whole (native path); empty when missing.
 std::string read_native_file(const std::string& path);
 void write_native_file(const std::string& path, const std::string& bytes);
