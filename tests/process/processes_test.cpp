@@ -59,9 +59,14 @@ class Processes : public testing_support::FreshHost {
     return win_path(name);
   }
 
-  // Waits until no process object is left under `pid` (Windows keeps one briefly after the end).
+  // Waits until an ended process can no longer be opened: under Wine its object outlives its last
+  // handle by a moment.
   static void wait_until_gone(DWORD pid) {
-    for (int i = 0; i < 250 && !process_image_path(pid).empty(); ++i) os::Sleep(20);
+    for (int i = 0; i < 250; ++i) {
+      os::unique_handle left(os::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+      if (!left) return;
+      os::Sleep(20);
+    }
   }
 
   // Waits until `pid_by_name` finds the name (processes take a moment to show their image).
