@@ -1,14 +1,15 @@
 #include "platform/sim/proc_files.h"
 
+#include "platform/sim/posix_fd.h"
+
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <cerrno>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 
 namespace os::sim {
@@ -17,12 +18,22 @@ namespace {
 
 std::string proc_path(pid_t pid, const char* leaf) { return "/proc/" + std::to_string(pid) + "/" + leaf; }
 
+// Reads with plain read(2): a process that ends while its file is read makes the read fail with
+// ESRCH, which then means "no such process" rather than an exception from a stream buffer.
 std::optional<std::string> read_small_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) return std::nullopt;
-  return text;
+  UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!file) return std::nullopt;
+  std::string text;
+  char chunk[4096];
+  for (;;) {
+    const ssize_t got = ::read(file.get(), chunk, sizeof chunk);
+    if (got == 0) return text;
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return std::nullopt;
+    }
+    text.append(chunk, static_cast<std::size_t>(got));
+  }
 }
 
 bool all_digits(const char* name) {
