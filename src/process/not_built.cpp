@@ -16,3 +16,5 @@ BOOL run_control_mode(const std::u16string& command) {
 void usb_list_service_mode(const std::u16string&) { ODS(u"The USB device list is not available in this build."); }
 
 void test_rule_file(const std::u16string&) { ODS(u"The rule-file test is not available in this build."); }
+
+void load_initial_rules() { ODS(u"The initial rules are not available in this build."); }

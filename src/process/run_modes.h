@@ -30,3 +30,4 @@ BOOL run_service_mode();                                   // "/start"
 BOOL run_control_mode(const std::u16string& command);      // "/stop", "/uninstall"
 void usb_list_service_mode(const std::u16string& path);    // writes the device list to `path`
 void test_rule_file(const std::u16string& path);           // "/test:"
+void load_initial_rules();                                 // initial_rules from the current device list

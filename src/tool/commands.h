@@ -12,5 +12,6 @@ using Args = std::vector<std::string>;
 
 int cmd_data(const Args& args);
 int cmd_scramble(const Args& args);
+int cmd_config(const Args& args);
 
 }  // namespace tool

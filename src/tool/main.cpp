@@ -16,6 +16,8 @@ struct Command {
 const Command kCommands[] = {
     {"data", "data FILE            decoded text of a data file (plain or scrambled), as UTF-8", tool::cmd_data},
     {"scramble", "scramble IN OUT      store IN scrambled as OUT, as the suite stores its data files", tool::cmd_scramble},
+    {"config", "config               load the configuration as the guard does (monitor, then file); show settings and rules",
+     tool::cmd_config},
 };
 
 void print_help(std::FILE* out) {

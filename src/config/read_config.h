@@ -1,0 +1,16 @@
+// Loading the product configuration: the seven settings and the five rule lists, from the monitor's
+// answer to "get_config" or, when it gives none, from the configuration file; the built-in rule
+// files of the installation; the initial rules. Each run replaces every setting and every list.
+#pragma once
+
+#include <string>
+
+// Asks "kavenormon.exe" the question "get_config" on the channel "default": the configuration
+// document as text, or "" when the monitor does not run or gives nothing.
+std::u16string ask_monitor_for_config();
+
+using MonitorAsk = std::u16string (*)();
+
+// Runs at start-up, on the command "cfg" and for the rule-file test, always with the default
+// monitor ask (tests pass another). Holds config_lock throughout.
+void read_config(MonitorAsk ask_monitor = ask_monitor_for_config);
