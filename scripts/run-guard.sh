@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# The main job: build the guard (Linux, simulated Windows host) and run it on a simulated machine,
+# showing its diagnostic lines. Arguments are passed to the guard (for example /start).
+# The machine is VOSTUSB_SIM_ROOT (default: a fresh one under build/run-sim, reset on every run).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+cmake --preset linux >/dev/null
+cmake --build build/linux -j"$(nproc)" --target vostrelusb vostrelusb-tool vostusb-sim
+if [ -z "${VOSTUSB_SIM_ROOT:-}" ]; then
+  export VOSTUSB_SIM_ROOT="$PWD/build/run-sim"
+  rm -rf "$VOSTUSB_SIM_ROOT"
+fi
+export VOSTUSB_DEBUG_STDERR=1
+echo "simulated machine: $VOSTUSB_SIM_ROOT"
+status=0
+build/linux/bin/vostrelusb "$@" || status=$?
+echo "vostrelusb exited with status $status"
+exit "$status"

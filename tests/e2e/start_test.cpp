@@ -1,0 +1,67 @@
+// The guard as a whole process on a fresh machine: the start of every run and the run modes that
+// need nothing from later subsystems.
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "platform/handle.h"
+#include "support/run_command.h"
+#include "support/sim_root.h"
+#include "text/utf.h"
+
+class GuardStart : public testing_support::FreshHost {
+ protected:
+  void SetUp() override {
+#ifdef _WIN32
+    GTEST_SKIP() << "diagnostic lines under Wine are read through the capture program";
+#endif
+    FreshHost::SetUp();
+  }
+  testing_support::CommandResult run(const std::vector<std::string>& args) {
+    return testing_support::run_built("vostrelusb", args, native_dir());
+  }
+  std::string handover_native() const { return native_dir() + "/sim/drive_c/ProgramData/kavenor/tmp/vostusbtmppath.txt"; }
+};
+
+TEST_F(GuardStart, NoSwitchWritesTheThreeStartLinesAndEnds) {
+  const auto result = run({});
+  EXPECT_EQ(0, result.status);
+  const auto lines = debug_lines();
+  ASSERT_EQ(3u, lines.size());
+  const std::regex prefix(R"(\[ODS\]\[[0-9a-f]{8}\] .*:\d+ -> .*\r\n)");
+  for (const auto& line : lines) EXPECT_TRUE(std::regex_match(line, prefix)) << line;
+  EXPECT_NE(std::string::npos, lines[0].find("-> LANG(U): "));
+  EXPECT_NE(std::string::npos, lines[1].find("-> LANG(S): "));
+  EXPECT_NE(std::string::npos, lines[2].find("-> User   : "));
+}
+
+TEST_F(GuardStart, ModesNotInThisBuildSaySo) {
+  for (const char* sw : {"/test:C:\\rules.json", "/stop"}) {
+    run({sw});
+    const auto lines = debug_lines();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_NE(std::string::npos, lines.back().find("not available in this build")) << sw;
+  }
+}
+
+TEST_F(GuardStart, PendingListRequestMakesEveryStartTheWriter) {
+  testing_support::write_native_file(handover_native(), text::to_utf16le(u"C:\\Out\\List 100%.json"));
+  os::unique_handle request(os::CreateMutexW(nullptr, FALSE, u"Global\\VOSTUSB_MTX_USB_218718798712398123"));
+  ASSERT_TRUE(request);
+  run({"/start"});
+  const auto lines = debug_lines();
+  ASSERT_GE(lines.size(), 4u);
+  EXPECT_NE(std::string::npos, lines[3].find("-> USB list path: C:\\Out\\List 100_.json\r\n")) << lines[3];
+  EXPECT_EQ("", testing_support::read_native_file(handover_native()));  // deleted
+  // Nothing to hand over: the writer ends without a path line.
+  run({"/start"});
+  EXPECT_EQ(3u, debug_lines().size() - lines.size());
+}
+
+TEST_F(GuardStart, DeviceListRequestWritesTheHandOverFile) {
+  const auto result = run({"/GUD:\"C:\\Out Dir\\List.JSON\""});
+  EXPECT_EQ(0, result.status);
+  EXPECT_EQ(text::to_utf16le(u"c:\\out dir\\list.json"), testing_support::read_native_file(handover_native()));
+  // The request mutex is gone with the process.
+  EXPECT_EQ(nullptr, os::OpenMutexW(MUTEX_ALL_ACCESS, FALSE, u"Global\\VOSTUSB_MTX_USB_218718798712398123"));
+}
