@@ -8,14 +8,19 @@
 
 namespace os::sim {
 
+// GetCurrentProcess's pseudo handle, (HANDLE)-1 as on Windows. It is not in the table: it needs
+// no closing, and it means the calling process wherever a process handle is taken.
+inline HANDLE current_process_pseudo_handle() { return INVALID_HANDLE_VALUE; }
+
 // A kernel object of the simulated host. Derived classes hold the state of one object family.
 class KernelObject {
  public:
   virtual ~KernelObject() = default;
-  // WaitForSingleObject's view: -1 when the object cannot be waited on, else whether it is
-  // signalled now; a waitable object also implements wait().
+  // Whether WaitForSingleObject may wait on the object; a waitable object also implements wait().
   virtual bool waitable() const { return false; }
-  // Waits up to `milliseconds` (INFINITE allowed); returns WAIT_OBJECT_0, WAIT_TIMEOUT or WAIT_FAILED.
+  // Waits up to `milliseconds` (INFINITE allowed); returns WAIT_OBJECT_0, WAIT_ABANDONED,
+  // WAIT_TIMEOUT, or WAIT_FAILED with the last error set. By default: WAIT_FAILED with
+  // ERROR_INVALID_HANDLE.
   virtual DWORD wait(DWORD milliseconds);
 };
 

@@ -1,0 +1,69 @@
+// A process of the machine as this process knows it. It is held through a pidfd, so a wait ends
+// exactly when the process ends and a process id that Linux gives to a new process is never
+// mistaken for the old one. Facts that Windows keeps with the process object (its user, its
+// image path) are read when it is opened and stay valid after it ends.
+//
+// All handles of this process to one running process share one state, so an exit code recorded
+// through one handle is seen through all. A child started by this process is reaped (its exit
+// code taken, no zombie left) as soon as a wait or a query sees that it has ended, or, when its
+// last handle closes while it still runs, by a small thread that waits for it.
+#pragma once
+
+#include <sys/types.h>
+
+#include <memory>
+#include <mutex>
+#include <optional>
+
+#include "platform/os.h"
+#include "platform/sim/posix_fd.h"
+#include "platform/sim/proc_files.h"
+
+namespace os::sim {
+
+class ProcessState {
+ public:
+  // A running process; null with `error` ERROR_INVALID_PARAMETER when there is none by that id
+  // (or it has ended), as OpenProcess reports it.
+  static std::shared_ptr<ProcessState> open(pid_t pid, DWORD& error);
+  // A child that this process has just started; `image` is the path it was started from.
+  static std::shared_ptr<ProcessState> adopt_child(pid_t pid, UniqueFd pidfd, const std::string& image);
+
+  ProcessState(const ProcessState&) = delete;
+  ProcessState& operator=(const ProcessState&) = delete;
+  ~ProcessState();
+
+  pid_t pid() const { return pid_; }
+  uid_t owner() const { return owner_; }
+  // The executable's Linux path, or the errno that kept it from being read.
+  const ImagePath& image() const { return image_; }
+
+  bool has_ended();
+  // WAIT_OBJECT_0 once the process has ended, WAIT_TIMEOUT, or WAIT_FAILED.
+  DWORD wait(DWORD milliseconds);
+  // STILL_ACTIVE while the process runs. After the end: a child's own exit status (the code given
+  // to TerminateProcess when this process killed it; 128 + the signal number when something else
+  // killed it); for any other process the code given to TerminateProcess here, else 0, because
+  // Linux tells the exit status only to the parent.
+  DWORD exit_code();
+  // Kills the process (SIGKILL) and records `code` as its exit code. ERROR_SUCCESS, or
+  // ERROR_ACCESS_DENIED when it has already ended or may not be signalled.
+  DWORD terminate(UINT code);
+
+ private:
+  ProcessState(pid_t pid, UniqueFd pidfd, bool child, uid_t owner, ImagePath image);
+  bool ended_locked();
+
+  const pid_t pid_;
+  const bool child_;
+  const uid_t owner_;
+  const ImagePath image_;
+  std::mutex lock_;
+  UniqueFd pidfd_;
+  bool ended_ = false;
+  bool reaped_ = false;
+  std::optional<DWORD> exit_status_;     // a child's, once reaped
+  std::optional<DWORD> terminate_code_;  // given to TerminateProcess here
+};
+
+}  // namespace os::sim
