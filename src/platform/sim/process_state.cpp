@@ -2,7 +2,6 @@
 
 #include <poll.h>
 #include <signal.h>
-#include <sys/pidfd.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,6 +13,7 @@
 #include <unordered_map>
 
 #include "platform/sim/errors.h"
+#include "platform/sim/pidfd.h"
 
 namespace os::sim {
 
@@ -78,7 +78,7 @@ ProcessState::ProcessState(pid_t pid, UniqueFd pidfd, bool child, uid_t owner, I
 std::shared_ptr<ProcessState> ProcessState::open(pid_t pid, DWORD& error) {
   error = ERROR_SUCCESS;
   if (auto shared = remembered(pid); shared && !shared->has_ended()) return shared;
-  UniqueFd pidfd(::pidfd_open(pid, 0));
+  UniqueFd pidfd(open_pidfd(pid));
   if (!pidfd) {
     // No such process, or a thread that does not lead its process.
     error = (errno == ESRCH || errno == EINVAL) ? ERROR_INVALID_PARAMETER : win32_error_from_errno(errno);
@@ -165,7 +165,7 @@ DWORD ProcessState::exit_code() {
 DWORD ProcessState::terminate(UINT code) {
   std::lock_guard guard(lock_);
   if (ended_locked()) return ERROR_ACCESS_DENIED;  // as Windows answers for an ended process
-  if (::pidfd_send_signal(pidfd_.get(), SIGKILL, nullptr, 0) != 0) {
+  if (send_signal_to_pidfd(pidfd_.get(), SIGKILL) != 0) {
     return errno == ESRCH ? ERROR_ACCESS_DENIED : win32_error_from_errno(errno);
   }
   if (!terminate_code_) terminate_code_ = code;

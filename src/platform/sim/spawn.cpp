@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/pidfd.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,6 +10,7 @@
 #include <string_view>
 
 #include "platform/sim/errors.h"
+#include "platform/sim/pidfd.h"
 
 extern char** environ;
 
@@ -137,7 +137,7 @@ Spawned spawn_process(const SpawnRequest& request) {
     return result;
   }
   // The pipe closed on a successful exec. The child is ours, so its id stays valid until we reap.
-  result.pidfd.reset(::pidfd_open(pid, 0));
+  result.pidfd.reset(open_pidfd(pid));
   if (!result.pidfd) {
     const int error = errno;
     ::kill(pid, SIGKILL);

@@ -1,0 +1,70 @@
+#include "child_process.h"
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "support/sim_root.h"
+#include "text/utf.h"
+
+namespace platform_test {
+
+namespace fs = std::filesystem;
+
+#ifdef _WIN32
+const char* const kExe = ".exe";
+#else
+const char* const kExe = "";
+#endif
+
+Started::~Started() {
+  if (process) end_process(process.get());
+}
+
+Started shell_execute(const std::u16string& file, const std::u16string& parameters, const std::u16string& directory,
+                      ULONG mask) {
+  os::SHELLEXECUTEINFOW info{};
+  info.cbSize = sizeof info;
+  info.fMask = mask | SEE_MASK_FLAG_NO_UI;
+  info.lpVerb = u"open";
+  info.lpFile = file.c_str();
+  info.lpParameters = parameters.c_str();
+  info.lpDirectory = directory.empty() ? nullptr : directory.c_str();
+  info.nShow = SW_HIDE;
+  Started started;
+  started.ok = os::ShellExecuteExW(&info);
+  started.error = started.ok ? 0 : os::GetLastError();
+  if (started.ok && info.hProcess != nullptr) started.process.reset(info.hProcess);
+  return started;
+}
+
+std::string copy_helper(const std::string& helper, const std::string& folder, const std::string& name) {
+  const fs::path to = fs::path(folder) / name;
+  fs::create_directories(to.parent_path());
+  fs::copy_file(fs::path(VOSTUSB_BIN_DIR) / (helper + kExe), to, fs::copy_options::overwrite_existing);
+  return to.string();
+}
+
+ProbeReport wait_for_report(const std::string& path) {
+  ProbeReport report;
+  for (int i = 0; i < 500 && !fs::exists(path); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  std::ifstream in(path, std::ios::binary);
+  std::string pid;
+  if (!in || !std::getline(in, pid)) return report;
+  report.found = true;
+  report.pid = static_cast<DWORD>(std::stoul(pid));
+  std::getline(in, report.folder);
+  std::getline(in, report.command_line);
+  for (std::string line; std::getline(in, line);) report.arguments.push_back(line);
+  return report;
+}
+
+void end_process(HANDLE process) {
+  if (process == nullptr) return;
+  os::TerminateProcess(process, 1);
+  os::WaitForSingleObject(process, 5000);
+}
+
+}  // namespace platform_test
