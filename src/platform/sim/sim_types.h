@@ -278,3 +278,6 @@ struct TOKEN_USER {
 enum TOKEN_INFORMATION_CLASS { TokenUser = 1 };
 
 enum SID_NAME_USE { SidTypeUser = 1, SidTypeGroup, SidTypeDomain, SidTypeAlias, SidTypeWellKnownGroup };
+
+// Named pipes, overlapped I/O and security descriptors.
+#include "platform/sim/pipe_types.h"
