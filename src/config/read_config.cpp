@@ -66,6 +66,8 @@ void load_config_rules(CJsonNode& document) {
 
 }  // namespace
 
+void read_config() { read_config(ask_monitor_for_config); }
+
 void read_config(MonitorAsk ask_monitor) {
   ODS_ENTER();
   std::lock_guard<std::recursive_mutex> lock(config_lock);

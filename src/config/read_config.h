@@ -9,8 +9,9 @@
 // document as text, or "" when the monitor does not run or gives nothing.
 std::u16string ask_monitor_for_config();
 
-using MonitorAsk = std::u16string (*)();
+// Runs at start-up, on the command "cfg" and for the rule-file test. Holds config_lock throughout.
+void read_config();
 
-// Runs at start-up, on the command "cfg" and for the rule-file test, always with the default
-// monitor ask (tests pass another). Holds config_lock throughout.
-void read_config(MonitorAsk ask_monitor = ask_monitor_for_config);
+// The same with another source of the monitor's answer (tests).
+using MonitorAsk = std::u16string (*)();
+void read_config(MonitorAsk ask_monitor);

@@ -1,6 +1,5 @@
 #include "process/command_listener.h"
 
-#include "config/read_config.h"
 #include "pipes/commp.h"
 #include "process/diagnostics.h"
 #include "process/run_modes.h"

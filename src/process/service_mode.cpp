@@ -1,6 +1,5 @@
 // "/start": the long-running guard. It holds the service mutex, serves commands on channel
 // "default", brings the driver up and waits for a stop request, then takes the driver down.
-#include "config/read_config.h"
 #include "platform/handle.h"
 #include "process/command_listener.h"
 #include "process/diagnostics.h"
