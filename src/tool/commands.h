@@ -13,5 +13,9 @@ using Args = std::vector<std::string>;
 int cmd_data(const Args& args);
 int cmd_scramble(const Args& args);
 int cmd_config(const Args& args);
+int cmd_json(const Args& args);
+// "json --library ...": the driver control library's JSON value; present when the library's JSON
+// value is part of the tree (src/tool/json_library_command.cpp).
+int cmd_json_library(const Args& args);
 
 }  // namespace tool

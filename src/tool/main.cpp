@@ -18,6 +18,8 @@ const Command kCommands[] = {
     {"scramble", "scramble IN OUT      store IN scrambled as OUT, as the suite stores its data files", tool::cmd_scramble},
     {"config", "config               load the configuration as the guard does (monitor, then file); show settings and rules",
      tool::cmd_config},
+    {"json", "json --process [--wide-numbers] FILE\n"
+             "                       FILE parsed and written back as the guard's documents are (UTF-8)", tool::cmd_json},
 };
 
 void print_help(std::FILE* out) {
