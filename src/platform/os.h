@@ -239,6 +239,19 @@ BOOL PeekMessageW(MSG* msg, HWND window, UINT first, UINT last, UINT remove);
 BOOL TranslateMessage(const MSG* msg);
 LRESULT DispatchMessageW(const MSG* msg);
 
+// --- Hashing (CNG) ---------------------------------------------------------------------------
+// Algorithm ids are char16_t text (BCRYPT_SHA1_ALGORITHM). The simulated host knows SHA-1 only
+// (others: STATUS_NOT_FOUND); a hash object is allocated by the provider (pass null and 0).
+
+NTSTATUS BCryptOpenAlgorithmProvider(BCRYPT_ALG_HANDLE* algorithm, const char16_t* algorithm_id,
+                                     const char16_t* implementation, ULONG flags);
+NTSTATUS BCryptCloseAlgorithmProvider(BCRYPT_ALG_HANDLE algorithm, ULONG flags);
+NTSTATUS BCryptCreateHash(BCRYPT_ALG_HANDLE algorithm, BCRYPT_HASH_HANDLE* hash, UCHAR* hash_object,
+                          ULONG hash_object_size, UCHAR* secret, ULONG secret_size, ULONG flags);
+NTSTATUS BCryptHashData(BCRYPT_HASH_HANDLE hash, UCHAR* input, ULONG size, ULONG flags);
+NTSTATUS BCryptFinishHash(BCRYPT_HASH_HANDLE hash, UCHAR* output, ULONG size, ULONG flags);
+NTSTATUS BCryptDestroyHash(BCRYPT_HASH_HANDLE hash);
+
 // --- Languages, code pages, debugger output -------------------------------------------------
 
 LANGID GetUserDefaultUILanguage();

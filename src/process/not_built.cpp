@@ -5,8 +5,6 @@
 
 void usb_list_service_mode(const std::u16string&) { ODS(u"The USB device list is not available in this build."); }
 
-void test_rule_file(const std::u16string&) { ODS(u"The rule-file test is not available in this build."); }
-
 // Service mode then takes its failed-start path: it stops by itself after 2 s.
 int driver_start() {
   ODS(u"The driver bring-up is not available in this build.");

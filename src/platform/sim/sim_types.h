@@ -281,3 +281,12 @@ enum SID_NAME_USE { SidTypeUser = 1, SidTypeGroup, SidTypeDomain, SidTypeAlias, 
 
 // Named pipes, overlapped I/O and security descriptors.
 #include "platform/sim/pipe_types.h"
+
+// Hashing (CNG).
+using UCHAR = unsigned char;
+using NTSTATUS = LONG;
+using BCRYPT_HANDLE = void*;
+using BCRYPT_ALG_HANDLE = void*;
+using BCRYPT_HASH_HANDLE = void*;
+#define BCRYPT_SUCCESS(Status) ((static_cast<NTSTATUS>(Status)) >= 0)
+#define BCRYPT_SHA1_ALGORITHM u"SHA1"

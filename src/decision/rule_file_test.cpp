@@ -1,0 +1,42 @@
+// "/test:<path>": which entries of a rule file (for example a device list) the current
+// configuration would not allow. They are written, as they stand in the input, to the same path
+// followed by ".blocked.json" (UTF-8).
+#include <string>
+
+#include "config/data_file.h"
+#include "config/read_config.h"
+#include "config/usb_rule.h"
+#include "decision/json_copy.h"
+#include "decision/rule_matching.h"
+#include "json/json_node.h"
+#include "process/paths.h"
+#include "process/run_modes.h"
+
+namespace {
+
+// The device that an entry describes: its five texts with one leading "=" dropped, so that exact
+// patterns read as device texts. A malformed entry describes a device with five empty texts.
+CUsbRule device_of(CJsonNode& entry) {
+  CUsbRule device;
+  if (entry.children().size() == 2) rule_from_pair(entry, device);
+  for (std::u16string* text : {&device.produkt, &device.producent, &device.numer, &device.klasa, &device.opis}) {
+    if (!text->empty() && text->front() == u'=') text->erase(0, 1);
+  }
+  return device;
+}
+
+}  // namespace
+
+void test_rule_file(const std::u16string& path) {
+  read_config();
+  CDataFile file;
+  if (!file.read(path)) return;
+  CJsonNode input;
+  input.parse(file.text());
+
+  CJsonNode output;
+  for (auto& [key, entry] : input[u"rules"].children()) {
+    if (evaluate_rules(device_of(entry), false) != kAllow) append_copy(output[u"rules"], entry);
+  }
+  paths::write_utf8_file(path + u".blocked.json", output.serialise(0));
+}
