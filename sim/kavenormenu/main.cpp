@@ -2,7 +2,7 @@
 // it serves the channel "usb_device", answers the guard's "ask_usb_device|" questions by the policy
 // given on its command line, and prints every "usb_device_blocked|" notice it receives.
 //
-//   kavenormenu.exe [--log FILE] allow|block|silent|ask
+//   kavenormenu.exe [--log FILE] allow|block|silent|ask|answer=TEXT
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -21,10 +21,11 @@ namespace {
 constexpr DWORD kPipeTimeout = 2000;
 
 constexpr const char* kUsage =
-    "usage: kavenormenu.exe [--log FILE] allow|block|silent|ask\n"
+    "usage: kavenormenu.exe [--log FILE] allow|block|silent|ask|answer=TEXT\n"
     "  Serves the pipe channel \"usb_device\" as the suite's tray program does. \"ask_usb_device|\"\n"
     "  questions are answered by the policy: allow (\"1\"), block (\"0\"), silent (never answers),\n"
-    "  ask (shows the device here and reads y or n). \"usb_device_blocked|\" notices are printed.\n"
+    "  ask (shows the device here and reads y or n), answer=TEXT (answers TEXT).\n"
+    "  \"usb_device_blocked|\" notices are printed.\n"
     "  --log FILE  also appends every line to FILE (a native path), for scripts and tests.\n";
 
 std::mutex output_lock;

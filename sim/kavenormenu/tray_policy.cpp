@@ -20,10 +20,12 @@ std::string shown(std::u16string_view text) {
 }  // namespace
 
 std::optional<Policy> policy_named(std::string_view name) {
-  if (name == "allow") return Policy::allow;
-  if (name == "block") return Policy::block;
-  if (name == "silent") return Policy::silent;
-  if (name == "ask") return Policy::ask;
+  constexpr std::string_view kFixed = "answer=";
+  if (name == "allow") return Policy{Policy::allow, u""};
+  if (name == "block") return Policy{Policy::block, u""};
+  if (name == "silent") return Policy{Policy::silent, u""};
+  if (name == "ask") return Policy{Policy::ask, u""};
+  if (name.substr(0, kFixed.size()) == kFixed) return Policy{Policy::fixed, text::from_utf8(name.substr(kFixed.size()))};
   return std::nullopt;
 }
 
@@ -62,7 +64,7 @@ std::optional<std::u16string> TrayStandIn::answer(unsigned long pid, const std::
     return u"";
   }
   std::u16string verdict;
-  switch (policy_) {
+  switch (policy_.kind) {
     case Policy::allow:
       verdict = u"1";
       break;
@@ -72,6 +74,9 @@ std::optional<std::u16string> TrayStandIn::answer(unsigned long pid, const std::
     case Policy::silent:
       say_("-> no answer (silent)");
       return std::nullopt;
+    case Policy::fixed:
+      verdict = policy_.answer;
+      break;
     case Policy::ask: {
       const std::optional<bool> yes = ask_person_(device_lines(std::u16string_view(message).substr(kAsk.size())));
       if (!yes) {
@@ -82,6 +87,6 @@ std::optional<std::u16string> TrayStandIn::answer(unsigned long pid, const std::
       break;
     }
   }
-  say_("-> " + text::to_utf8(verdict));
+  say_("-> \"" + text::to_utf8_display(verdict) + "\"");
   return verdict;
 }

@@ -8,13 +8,19 @@
 #include <string>
 #include <string_view>
 
-enum class Policy {
-  allow,   // answers "1"
-  block,   // answers "0"
-  silent,  // never answers: the exchange stays open until the program ends
-  ask,     // shows the device at the terminal and answers "1" for y, "0" for n
+struct Policy {
+  enum Kind {
+    allow,   // answers "1"
+    block,   // answers "0"
+    silent,  // never answers: the exchange stays open until the program ends
+    ask,     // shows the device at the terminal and answers "1" for y, "0" for n
+    fixed,   // answers `answer`, whatever it is (to try the guard with other answers)
+  };
+  Kind kind = allow;
+  std::u16string answer;
 };
 
+// "allow", "block", "silent", "ask" or "answer=TEXT"; nothing for anything else.
 std::optional<Policy> policy_named(std::string_view name);
 
 // The five texts of a device document (its text after the message head), one "label: value" line

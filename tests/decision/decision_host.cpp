@@ -1,0 +1,62 @@
+#include "decision/decision_host.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <regex>
+
+#include "decision/decision.h"
+#include "decision/rule_lists.h"
+#include "text/utf.h"
+
+namespace decision_test {
+
+void DecisionHost::SetUp() {
+  ConfigHost::SetUp();
+  reset_settings();
+  forget_accept_folder();
+  decision_waits.capture_cleanup_ms = 400;
+  decision_waits.tray_answer_ms = 1500;
+  debug = std::make_unique<testing_support::DebugOutput>(native_dir());
+  ASSERT_EQ("", debug->error());
+}
+
+void DecisionHost::TearDown() {
+  debug.reset();
+  reset_settings();
+  forget_accept_folder();
+  decision_waits = DecisionWaits{};
+  ConfigHost::TearDown();
+}
+
+std::vector<std::string> DecisionHost::report_files() const {
+  std::vector<std::string> names;
+  const std::filesystem::path logs = data_native("logs");
+  std::error_code error;
+  for (auto it = std::filesystem::recursive_directory_iterator(logs, error);
+       !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
+    if (it->is_regular_file()) names.push_back(std::filesystem::relative(it->path(), logs).generic_string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::vector<std::u16string> DecisionHost::lines_with(std::u16string_view fragment) const {
+  std::vector<std::u16string> found;
+  for (const auto& line : debug->lines()) {
+    if (line.find(fragment) != std::u16string::npos) found.push_back(line);
+  }
+  return found;
+}
+
+std::u16string read_utf16_file(const std::string& path) {
+  return text::from_utf16le(testing_support::read_native_file(path));
+}
+
+std::u16string without_times(std::u16string text) {
+  std::string utf8 = text::to_utf8(text);
+  utf8 = std::regex_replace(utf8, std::regex(R"(\d{4}\.\d{2}\.\d{2} \d{2}:\d{2}:\d{2})"), "<time>");
+  utf8 = std::regex_replace(utf8, std::regex(R"(\d{14})"), "<stamp>");
+  return text::from_utf8(utf8);
+}
+
+}  // namespace decision_test
