@@ -3,9 +3,9 @@
 // followed by ".blocked.json" (UTF-8).
 #include <string>
 
-#include "config/data_file.h"
 #include "config/read_config.h"
 #include "config/usb_rule.h"
+#include "decision/data_text.h"
 #include "decision/json_copy.h"
 #include "decision/rule_matching.h"
 #include "json/json_node.h"
@@ -29,10 +29,12 @@ CUsbRule device_of(CJsonNode& entry) {
 
 void test_rule_file(const std::u16string& path) {
   read_config();
-  CDataFile file;
-  if (!file.read(path)) return;
+  // Device lists written for other programs are UTF-8; read as ANSI text, every non-ASCII device
+  // text would be garbled, match no exact pattern, and come out changed.
+  std::u16string text;
+  if (!read_data_text(path, text)) return;
   CJsonNode input;
-  input.parse(file.text());
+  input.parse(text);
 
   CJsonNode output;
   for (auto& [key, entry] : input[u"rules"].children()) {

@@ -4,9 +4,9 @@
 #include <mutex>
 #include <string>
 
-#include "config/data_file.h"
 #include "config/read_config.h"
 #include "config/settings.h"
+#include "decision/data_text.h"
 #include "decision/device_record.h"
 #include "decision/rule_matching.h"
 #include "text/utf.h"
@@ -17,26 +17,9 @@ namespace tool {
 
 namespace {
 
-// The device text of a file: UTF-16LE (with or without byte-order mark) as the guard's own files
-// are, otherwise UTF-8 (with or without byte-order mark) as an editor saves it.
-bool read_device_text(const std::string& file, std::u16string& device_text) {
-  CDataFile data;
-  const std::uint8_t* bytes = data.read(product_path(file));
-  if (!bytes) return false;
-  const bool utf16 = data.size() >= 2 && ((bytes[0] == 0xFF && bytes[1] == 0xFE) || bytes[1] == 0);
-  if (utf16) {
-    device_text = data.text();
-    return true;
-  }
-  std::string_view utf8(reinterpret_cast<const char*>(bytes), data.size());
-  if (utf8.starts_with("\xEF\xBB\xBF")) utf8.remove_prefix(3);
-  device_text = text::from_utf8(utf8);
-  return true;
-}
-
 int with_device_text(const Args& args, const char* usage, std::u16string& device_text) {
   if (args.size() != 1) return fail(2, usage);
-  if (!read_device_text(args[0], device_text)) return fail(2, "no data in " + args[0] + " (missing, unreadable or empty)");
+  if (!read_data_text(product_path(args[0]), device_text)) return fail(2, "no data in " + args[0] + " (missing, unreadable or empty)");
   return 0;
 }
 
