@@ -56,7 +56,7 @@ void BM_EvaluateRules(benchmark::State& state) {
   std::lock_guard<std::recursive_mutex> lock(config_lock);
   config_rules.clear();
 }
-BENCHMARK(BM_EvaluateRules)->RangeMultiplier(100)->Range(10, 100000)->Complexity(benchmark::oN);
+BENCHMARK(BM_EvaluateRules)->Arg(10)->Arg(1000)->Arg(100000)->Complexity(benchmark::oN);
 
 // The data folder of the simulated machine, natively.
 fs::path data_folder() { return fs::path(std::getenv("VOSTUSB_SIM_ROOT")) / "drive_c" / "ProgramData" / "kavenor"; }
@@ -74,6 +74,32 @@ void BM_DecisionBlocked(benchmark::State& state) {
   active = 0;
 }
 BENCHMARK(BM_DecisionBlocked)->Unit(benchmark::kMicrosecond);
+
+// Parts of it: the record with the logged-on users (every process's name and owner looked up), and
+// an allowed decision without a report.
+void BM_BuildDeviceRecord(benchmark::State& state) {
+  for (auto _ : state) benchmark::DoNotOptimize(build_device_record(kDeviceText));
+}
+BENCHMARK(BM_BuildDeviceRecord)->Unit(benchmark::kMicrosecond);
+
+// The record alone: parse, five texts, checksum, document; the user given.
+void BM_BuildDeviceRecordGivenUser(benchmark::State& state) {
+  for (auto _ : state) benchmark::DoNotOptimize(build_device_record(kDeviceText, u"anna"));
+}
+BENCHMARK(BM_BuildDeviceRecordGivenUser)->Unit(benchmark::kMicrosecond);
+
+void BM_DecisionAllowedWithoutReport(benchmark::State& state) {
+  {
+    std::lock_guard<std::recursive_mutex> lock(config_lock);
+    active = 1;
+    action = 1;
+    report_on_allow = 0;
+  }
+  for (auto _ : state) benchmark::DoNotOptimize(vostusb_decision(kDeviceText.c_str()));
+  std::lock_guard<std::recursive_mutex> lock(config_lock);
+  active = 0;
+}
+BENCHMARK(BM_DecisionAllowedWithoutReport)->Unit(benchmark::kMicrosecond);
 
 std::string file_bytes(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
