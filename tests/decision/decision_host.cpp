@@ -6,6 +6,8 @@
 
 #include "decision/decision.h"
 #include "decision/rule_lists.h"
+#include "pipes/commp.h"
+#include "process/run_state.h"
 #include "text/utf.h"
 
 namespace decision_test {
@@ -21,6 +23,11 @@ void DecisionHost::SetUp() {
 }
 
 void DecisionHost::TearDown() {
+  // Background asks and capture clean-ups end before the test's machine goes away (and before the
+  // program's globals do, after the last test).
+  for (CThreadGroup* group : {&g_ask_thread_group, &g_thread_group}) {
+    for (int i = 0; i < 500 && (group->Reap(), group->Count() > 0); ++i) os::Sleep(20);
+  }
   debug.reset();
   reset_settings();
   forget_accept_folder();
