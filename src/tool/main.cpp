@@ -22,7 +22,8 @@ const Command kCommands[] = {
     {"decide", "decide FILE          load the configuration as the guard does; the verdict of the rules on a device text\n"
                "                       (0, 1 or 65535) and the rule that gave it (\"config_rules 3\", or \"-\")", tool::cmd_decide},
     {"json", "json --process [--wide-numbers] FILE\n"
-             "                       FILE parsed and written back as the guard's documents are (UTF-8)", tool::cmd_json},
+             "                       FILE parsed and written back as the guard's documents are (UTF-8)\n"
+             "  json --library FILE  FILE loaded and written back by the driver control library, or its error", tool::cmd_json},
 };
 
 void print_help(std::FILE* out) {
