@@ -13,8 +13,7 @@ using Args = std::vector<std::string>;
 int cmd_data(const Args& args);
 int cmd_scramble(const Args& args);
 int cmd_json(const Args& args);
-// "json --library ...": the driver control library's JSON value; present when the library's JSON
-// value is part of the tree (src/tool/json_library_command.cpp).
-int cmd_json_library(const Args& args);
+// `json --library FILE`: LoadFromFile, then the compact text (exit 0) or "<code>: <message>" (exit 1).
+int json_library(const std::string& path);
 
 }  // namespace tool

@@ -11,7 +11,7 @@ namespace tool {
 
 namespace {
 
-constexpr const char* kUsage = "usage: json --process [--wide-numbers] FILE | json --library ...";
+constexpr const char* kUsage = "usage: json --process [--wide-numbers] FILE | json --library FILE";
 
 // The file read as the process reads its data files, parsed into a fresh document and written back
 // in the process's layout (UTF-8, CR LF, no final line end). 0 when the parse returned 1, 1 when it
@@ -40,11 +40,8 @@ int cmd_json(const Args& args) {
   const Args rest(args.empty() ? args.end() : args.begin() + 1, args.end());
   if (!args.empty() && args[0] == "--process") return process_json(rest);
   if (!args.empty() && args[0] == "--library") {
-#ifdef VOSTUSB_TOOL_LIBRARY_JSON
-    return cmd_json_library(rest);
-#else
-    return fail(2, "json --library is not available in this build");
-#endif
+    if (rest.size() != 1 || rest[0].starts_with("--")) return fail(2, kUsage);
+    return json_library(rest[0]);
   }
   return fail(2, kUsage);
 }
