@@ -10,22 +10,40 @@
 //
 // What the simulated host reproduces, and what it does not, per area:
 // - Files: paths as in Wine (Z:\ is the Linux root, C:\ is <sim root>/drive_c/, other letters
-//   <sim root>/drive_<letter>/; "\" and "/" both separate). Names are case-sensitive (Linux).
-//   Share modes are not enforced. FILE_ATTRIBUTE_READONLY is a file without write permission bits;
-//   as root that does not stop writing, as on Wine.
-// - Registry: HKEY_LOCAL_MACHINE only, persisted under the sim root, shared by all processes, safe
-//   against concurrent writers and crashes; key and value names compare without case; value bytes
-//   are kept exactly. No security, no volatile keys, no notifications.
+//   <sim root>/drive_<letter>/; "\" and "/" both separate). Names are case-sensitive (Linux), except
+//   in file search. Share modes are not enforced. FILE_ATTRIBUTE_READONLY is a file without write
+//   permission bits; it refuses writers and deletion as on Windows, even to root. Folders never
+//   carry it (Windows ignores it on them). Attributes are DIRECTORY or ARCHIVE (+ READONLY). No
+//   folder handles, no overlapped disk files (ERROR_NOT_SUPPORTED), no delete-at-restart. C run-time
+//   descriptors are always untranslated (_O_BINARY). File search matches "*" and "?" without case,
+//   "*.*" as "*"; no short names; entries come sorted without case, "." and ".." first outside a
+//   drive's root. Device names ("\\.\...", pipes among them) do not exist yet: ERROR_FILE_NOT_FOUND.
+// - Environment: the real one, names without case; ALLUSERSPROFILE (C:\ProgramData) and SystemRoot
+//   (C:\Windows) supplied when unset; an empty Linux variable counts as unset. The command line is
+//   the one a simulated ShellExecuteExW handed over (VOSTUSB_SIM_CMDLINE), else argv[0] quoted in Z:
+//   form followed by the other arguments as they stand.
+// - Registry: HKEY_LOCAL_MACHINE only (other roots: ERROR_INVALID_HANDLE), persisted under the sim
+//   root in a text file (format in sim/registry_tree.h; edit it with the sim CLI), shared by all
+//   processes, safe against concurrent writers and killed processes; a damaged file gives
+//   ERROR_BADDB. Key and value names compare without case; value bytes are kept exactly. The
+//   access rights of a key handle are enforced. No security, no volatile keys, no notifications, no
+//   classes or write times (enumeration gives empty and zero).
 // - Named mutexes: exist while some process holds a handle (open-file-description locks);
 //   "Global\" and local names are separate namespaces. Ownership and waiting on a named mutex are
 //   in-process only.
 // - Events: unnamed, in-process.
 // - Processes: the real Linux processes; image paths in Z: form; owners are Linux user names.
 //   Access is never denied to root; another user's process can be opened only for the limited
-//   query rights.
-// - Debugger output: appended to <sim root>/debug.log (UTF-8, one write per call), and to standard
-//   error with VOSTUSB_DEBUG_STDERR=1.
-// - GetTickCount counts from the simulated machine's start (<sim root>/machine/boot_time).
+//   query rights. Exit codes are exact for the caller's own children and for processes it ended
+//   with TerminateProcess; any other ended process reports 0 (Linux tells only the parent).
+//   ShellExecuteExW knows the verb "open" only and starts programs, not documents.
+// - Debugger output: appended to <sim root>/debug.log (UTF-8, one write per call, a line feed added
+//   to a text without one), and to standard error with VOSTUSB_DEBUG_STDERR=1.
+// - GetTickCount counts from the simulated machine's start (<sim root>/machine/boot_time; a Linux
+//   restart restarts the machine; the sim CLI's "boot" sets it).
+// - Languages: 1033 unless VOSTUSB_SIM_UI_LANGUAGE names another language id (decimal or 0x...).
+//   GetACP is 1252, or 1250 with VOSTUSB_SIM_ACP=1250; MultiByteToWideChar knows CP_ACP, 1250, 1252
+//   and CP_UTF8 (others: ERROR_INVALID_PARAMETER).
 // - Named pipes ("\\.\pipe\NAME", see docs/sim-pipes.md): message-mode channels between real
 //   processes on abstract AF_UNIX sockets. A missing pipe gives ERROR_FILE_NOT_FOUND, one whose
 //   instances are all busy ERROR_PIPE_BUSY; reads shorter than a message give ERROR_MORE_DATA and

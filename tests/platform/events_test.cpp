@@ -20,28 +20,28 @@ os::unique_handle make_event(bool manual_reset, bool signalled) {
 TEST(Events, AutomaticResetLetsOneWaitThrough) {
   auto event = make_event(false, false);
   ASSERT_TRUE(event);
-  EXPECT_EQ(WAIT_TIMEOUT, os::WaitForSingleObject(event.get(), 0));
+  EXPECT_EQ(DWORD{WAIT_TIMEOUT}, os::WaitForSingleObject(event.get(), 0));
   ASSERT_TRUE(os::SetEvent(event.get()));
-  EXPECT_EQ(WAIT_OBJECT_0, os::WaitForSingleObject(event.get(), 0));
-  EXPECT_EQ(WAIT_TIMEOUT, os::WaitForSingleObject(event.get(), 0));
+  EXPECT_EQ(DWORD{WAIT_OBJECT_0}, os::WaitForSingleObject(event.get(), 0));
+  EXPECT_EQ(DWORD{WAIT_TIMEOUT}, os::WaitForSingleObject(event.get(), 0));
 }
 
 TEST(Events, ManualResetStaysSignalledUntilReset) {
   auto event = make_event(true, true);
   ASSERT_TRUE(event);
-  EXPECT_EQ(WAIT_OBJECT_0, os::WaitForSingleObject(event.get(), 0));
-  EXPECT_EQ(WAIT_OBJECT_0, os::WaitForSingleObject(event.get(), 0));
+  EXPECT_EQ(DWORD{WAIT_OBJECT_0}, os::WaitForSingleObject(event.get(), 0));
+  EXPECT_EQ(DWORD{WAIT_OBJECT_0}, os::WaitForSingleObject(event.get(), 0));
   ASSERT_TRUE(os::ResetEvent(event.get()));
-  EXPECT_EQ(WAIT_TIMEOUT, os::WaitForSingleObject(event.get(), 0));
+  EXPECT_EQ(DWORD{WAIT_TIMEOUT}, os::WaitForSingleObject(event.get(), 0));
   ASSERT_TRUE(os::SetEvent(event.get()));
   ASSERT_TRUE(os::SetEvent(event.get()));  // setting twice is still one signalled state
-  EXPECT_EQ(WAIT_OBJECT_0, os::WaitForSingleObject(event.get(), 0));
+  EXPECT_EQ(DWORD{WAIT_OBJECT_0}, os::WaitForSingleObject(event.get(), 0));
 }
 
 TEST(Events, ATimeOutLastsItsTime) {
   auto event = make_event(false, false);
   const auto start = Clock::now();
-  EXPECT_EQ(WAIT_TIMEOUT, os::WaitForSingleObject(event.get(), 150));
+  EXPECT_EQ(DWORD{WAIT_TIMEOUT}, os::WaitForSingleObject(event.get(), 150));
   const auto waited = Clock::now() - start;
   EXPECT_GE(waited, std::chrono::milliseconds(140));
   EXPECT_LT(waited, std::chrono::milliseconds(2000));
@@ -53,7 +53,7 @@ TEST(Events, AnotherThreadWakesAnEndlessWait) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     os::SetEvent(event.get());
   });
-  EXPECT_EQ(WAIT_OBJECT_0, os::WaitForSingleObject(event.get(), INFINITE));
+  EXPECT_EQ(DWORD{WAIT_OBJECT_0}, os::WaitForSingleObject(event.get(), INFINITE));
   setter.join();
 }
 
@@ -94,16 +94,16 @@ TEST(Events, ASetOfAManualEventReleasesEveryWaiter) {
 TEST(Events, CallsOnOtherObjectsFail) {
   os::unique_handle mutex(os::CreateMutexW(nullptr, FALSE, nullptr));
   EXPECT_FALSE(os::SetEvent(mutex.get()));
-  EXPECT_EQ(ERROR_INVALID_HANDLE, os::GetLastError());
+  EXPECT_EQ(DWORD{ERROR_INVALID_HANDLE}, os::GetLastError());
   EXPECT_FALSE(os::ResetEvent(nullptr));
-  EXPECT_EQ(ERROR_INVALID_HANDLE, os::GetLastError());
+  EXPECT_EQ(DWORD{ERROR_INVALID_HANDLE}, os::GetLastError());
   EXPECT_TRUE(os::CloseHandle(os::GetCurrentProcess()));  // the pseudo handle needs no closing
 }
 
 #ifndef _WIN32
 TEST(Events, NamedEventsAreNotSimulated) {
   EXPECT_EQ(nullptr, os::CreateEventW(nullptr, TRUE, FALSE, u"vostusb-event"));
-  EXPECT_EQ(ERROR_CALL_NOT_IMPLEMENTED, os::GetLastError());
+  EXPECT_EQ(DWORD{ERROR_CALL_NOT_IMPLEMENTED}, os::GetLastError());
 }
 #endif
 

@@ -46,18 +46,18 @@ TEST_F(Mutexes, CreateReportsWhetherTheNameExisted) {
   os::SetLastError(1234);
   os::unique_handle first(os::CreateMutexW(nullptr, FALSE, name.c_str()));
   ASSERT_TRUE(first);
-  EXPECT_EQ(ERROR_SUCCESS, os::GetLastError());
+  EXPECT_EQ(DWORD{ERROR_SUCCESS}, os::GetLastError());
 
   os::unique_handle second(os::CreateMutexW(nullptr, FALSE, name.c_str()));
   ASSERT_TRUE(second);  // a valid handle to the existing mutex
-  EXPECT_EQ(ERROR_ALREADY_EXISTS, os::GetLastError());
+  EXPECT_EQ(DWORD{ERROR_ALREADY_EXISTS}, os::GetLastError());
   EXPECT_NE(first.get(), second.get());
 }
 
 TEST_F(Mutexes, OpenFailsForAMissingName) {
   const std::u16string name = unique(u"Global\\vostusb-missing");
   EXPECT_EQ(nullptr, os::OpenMutexW(MUTEX_ALL_ACCESS, FALSE, name.c_str()));
-  EXPECT_EQ(ERROR_FILE_NOT_FOUND, os::GetLastError());
+  EXPECT_EQ(DWORD{ERROR_FILE_NOT_FOUND}, os::GetLastError());
 }
 
 TEST_F(Mutexes, GlobalAndLocalNamesAreSeparate) {
@@ -70,7 +70,7 @@ TEST_F(Mutexes, GlobalAndLocalNamesAreSeparate) {
 
   os::unique_handle local(os::CreateMutexW(nullptr, FALSE, name.c_str()));
   ASSERT_TRUE(local);
-  EXPECT_EQ(ERROR_SUCCESS, os::GetLastError());
+  EXPECT_EQ(DWORD{ERROR_SUCCESS}, os::GetLastError());
   EXPECT_TRUE(exists(u"Local\\" + name));  // "Local\" names the local namespace explicitly
 }
 
@@ -94,12 +94,12 @@ TEST_F(Mutexes, NameExistsUntilItsLastHandleCloses) {
   EXPECT_TRUE(exists(name));
   second.reset();
   EXPECT_FALSE(exists(name));
-  EXPECT_EQ(ERROR_FILE_NOT_FOUND, os::GetLastError());
+  EXPECT_EQ(DWORD{ERROR_FILE_NOT_FOUND}, os::GetLastError());
 
   // Created again afresh: not "already exists".
   os::unique_handle again(os::CreateMutexW(nullptr, FALSE, name.c_str()));
   ASSERT_TRUE(again);
-  EXPECT_EQ(ERROR_SUCCESS, os::GetLastError());
+  EXPECT_EQ(DWORD{ERROR_SUCCESS}, os::GetLastError());
 }
 
 TEST_F(Mutexes, AnotherProcessHoldsTheNameUntilItIsKilled) {
@@ -110,13 +110,13 @@ TEST_F(Mutexes, AnotherProcessHoldsTheNameUntilItIsKilled) {
 
   os::unique_handle mine(os::CreateMutexW(nullptr, FALSE, name.c_str()));
   ASSERT_TRUE(mine);
-  EXPECT_EQ(ERROR_ALREADY_EXISTS, os::GetLastError());
+  EXPECT_EQ(DWORD{ERROR_ALREADY_EXISTS}, os::GetLastError());
   mine.reset();
 
   ASSERT_TRUE(os::TerminateProcess(holder.process.get(), 9));
-  ASSERT_EQ(WAIT_OBJECT_0, os::WaitForSingleObject(holder.process.get(), 5000));
+  ASSERT_EQ(DWORD{WAIT_OBJECT_0}, os::WaitForSingleObject(holder.process.get(), 5000));
   EXPECT_FALSE(exists(name));
-  EXPECT_EQ(ERROR_FILE_NOT_FOUND, os::GetLastError());
+  EXPECT_EQ(DWORD{ERROR_FILE_NOT_FOUND}, os::GetLastError());
 }
 
 TEST_F(Mutexes, AnotherProcessHoldsTheNameUntilItExits) {
@@ -124,7 +124,7 @@ TEST_F(Mutexes, AnotherProcessHoldsTheNameUntilItExits) {
   auto holder = shell_execute(helper_path("mutex_holder"), name + u" 1500");
   ASSERT_TRUE(holder.ok) << holder.error;
   ASSERT_TRUE(appears(name));
-  ASSERT_EQ(WAIT_OBJECT_0, os::WaitForSingleObject(holder.process.get(), 10000));
+  ASSERT_EQ(DWORD{WAIT_OBJECT_0}, os::WaitForSingleObject(holder.process.get(), 10000));
   DWORD code = 1;
   ASSERT_TRUE(os::GetExitCodeProcess(holder.process.get(), &code));
   EXPECT_EQ(0u, code);  // it created the name: it did not exist before
@@ -137,7 +137,7 @@ TEST_F(Mutexes, AHolderSeesTheNameOfAnotherProcess) {
   ASSERT_TRUE(mine);
   auto holder = shell_execute(helper_path("mutex_holder"), name + u" 0");
   ASSERT_TRUE(holder.ok) << holder.error;
-  ASSERT_EQ(WAIT_OBJECT_0, os::WaitForSingleObject(holder.process.get(), 10000));
+  ASSERT_EQ(DWORD{WAIT_OBJECT_0}, os::WaitForSingleObject(holder.process.get(), 10000));
   DWORD code = 0;
   ASSERT_TRUE(os::GetExitCodeProcess(holder.process.get(), &code));
   EXPECT_EQ(4u, code);  // ERROR_ALREADY_EXISTS in the other process
@@ -158,22 +158,22 @@ TEST_F(Mutexes, ChildrenDoNotInheritTheName) {
 TEST_F(Mutexes, OwnershipIsRecursiveAndBelongsToAThread) {
   os::unique_handle mutex(os::CreateMutexW(nullptr, TRUE, nullptr));
   ASSERT_TRUE(mutex);
-  EXPECT_EQ(WAIT_OBJECT_0, os::WaitForSingleObject(mutex.get(), 0));  // owned twice now
+  EXPECT_EQ(DWORD{WAIT_OBJECT_0}, os::WaitForSingleObject(mutex.get(), 0));  // owned twice now
 
   std::thread([&] {
-    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), os::WaitForSingleObject(mutex.get(), 50));
+    EXPECT_EQ(DWORD{WAIT_TIMEOUT}, os::WaitForSingleObject(mutex.get(), 50));
     EXPECT_FALSE(os::ReleaseMutex(mutex.get()));
-    EXPECT_EQ(ERROR_NOT_OWNER, os::GetLastError());
+    EXPECT_EQ(DWORD{ERROR_NOT_OWNER}, os::GetLastError());
   }).join();
 
   EXPECT_TRUE(os::ReleaseMutex(mutex.get()));
-  std::thread([&] { EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), os::WaitForSingleObject(mutex.get(), 0)); }).join();
+  std::thread([&] { EXPECT_EQ(DWORD{WAIT_TIMEOUT}, os::WaitForSingleObject(mutex.get(), 0)); }).join();
   EXPECT_TRUE(os::ReleaseMutex(mutex.get()));
   EXPECT_FALSE(os::ReleaseMutex(mutex.get()));
-  EXPECT_EQ(ERROR_NOT_OWNER, os::GetLastError());
+  EXPECT_EQ(DWORD{ERROR_NOT_OWNER}, os::GetLastError());
 
   std::thread([&] {
-    EXPECT_EQ(WAIT_OBJECT_0, os::WaitForSingleObject(mutex.get(), 0));
+    EXPECT_EQ(DWORD{WAIT_OBJECT_0}, os::WaitForSingleObject(mutex.get(), 0));
     EXPECT_TRUE(os::ReleaseMutex(mutex.get()));
   }).join();
 }
@@ -190,16 +190,16 @@ TEST_F(Mutexes, AWaiterGetsTheMutexWhenItIsReleased) {
   EXPECT_EQ(0xDEADu, result.load());
   EXPECT_TRUE(os::ReleaseMutex(mutex.get()));
   waiter.join();
-  EXPECT_EQ(WAIT_OBJECT_0, result.load());
+  EXPECT_EQ(DWORD{WAIT_OBJECT_0}, result.load());
 }
 
 TEST_F(Mutexes, AThreadThatEndsOwningTheMutexAbandonsIt) {
   os::unique_handle mutex(os::CreateMutexW(nullptr, FALSE, nullptr));
   ASSERT_TRUE(mutex);
-  std::thread([&] { EXPECT_EQ(WAIT_OBJECT_0, os::WaitForSingleObject(mutex.get(), 0)); }).join();
-  EXPECT_EQ(WAIT_ABANDONED, os::WaitForSingleObject(mutex.get(), 1000));
+  std::thread([&] { EXPECT_EQ(DWORD{WAIT_OBJECT_0}, os::WaitForSingleObject(mutex.get(), 0)); }).join();
+  EXPECT_EQ(DWORD{WAIT_ABANDONED}, os::WaitForSingleObject(mutex.get(), 1000));
   EXPECT_TRUE(os::ReleaseMutex(mutex.get()));
-  EXPECT_EQ(WAIT_OBJECT_0, os::WaitForSingleObject(mutex.get(), 0));  // abandoned once only
+  EXPECT_EQ(DWORD{WAIT_OBJECT_0}, os::WaitForSingleObject(mutex.get(), 0));  // abandoned once only
   EXPECT_TRUE(os::ReleaseMutex(mutex.get()));
 }
 
@@ -209,10 +209,10 @@ TEST_F(Mutexes, HandlesOfOneNameShareTheOwner) {
   os::unique_handle second(os::OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, name.c_str()));
   ASSERT_TRUE(first);
   ASSERT_TRUE(second);
-  std::thread([&] { EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), os::WaitForSingleObject(second.get(), 20)); }).join();
+  std::thread([&] { EXPECT_EQ(DWORD{WAIT_TIMEOUT}, os::WaitForSingleObject(second.get(), 20)); }).join();
   EXPECT_TRUE(os::ReleaseMutex(second.get()));  // the owner may release through either handle
   std::thread([&] {
-    EXPECT_EQ(WAIT_OBJECT_0, os::WaitForSingleObject(second.get(), 0));
+    EXPECT_EQ(DWORD{WAIT_OBJECT_0}, os::WaitForSingleObject(second.get(), 0));
     EXPECT_TRUE(os::ReleaseMutex(first.get()));
   }).join();
 }
@@ -224,9 +224,9 @@ TEST_F(Mutexes, OnlyTheCreatorGetsInitialOwnership) {
   std::thread([&] {
     os::unique_handle second(os::CreateMutexW(nullptr, TRUE, name.c_str()));
     ASSERT_TRUE(second);
-    EXPECT_EQ(ERROR_ALREADY_EXISTS, os::GetLastError());
+    EXPECT_EQ(DWORD{ERROR_ALREADY_EXISTS}, os::GetLastError());
     EXPECT_FALSE(os::ReleaseMutex(second.get()));
-    EXPECT_EQ(ERROR_NOT_OWNER, os::GetLastError());
+    EXPECT_EQ(DWORD{ERROR_NOT_OWNER}, os::GetLastError());
   }).join();
 }
 
@@ -249,16 +249,16 @@ TEST_F(Mutexes, ManyThreadsCreatingOneNameSeeOneCreator) {
 TEST_F(Mutexes, BadHandlesFail) {
   os::unique_handle event(os::CreateEventW(nullptr, TRUE, FALSE, nullptr));
   EXPECT_FALSE(os::ReleaseMutex(event.get()));
-  EXPECT_EQ(ERROR_INVALID_HANDLE, os::GetLastError());
+  EXPECT_EQ(DWORD{ERROR_INVALID_HANDLE}, os::GetLastError());
   EXPECT_FALSE(os::ReleaseMutex(nullptr));
-  EXPECT_EQ(ERROR_INVALID_HANDLE, os::GetLastError());
+  EXPECT_EQ(DWORD{ERROR_INVALID_HANDLE}, os::GetLastError());
 
   HANDLE closed = os::CreateMutexW(nullptr, FALSE, nullptr);
   ASSERT_TRUE(os::CloseHandle(closed));
   EXPECT_FALSE(os::CloseHandle(closed));
-  EXPECT_EQ(ERROR_INVALID_HANDLE, os::GetLastError());
-  EXPECT_EQ(WAIT_FAILED, os::WaitForSingleObject(closed, 0));
-  EXPECT_EQ(ERROR_INVALID_HANDLE, os::GetLastError());
+  EXPECT_EQ(DWORD{ERROR_INVALID_HANDLE}, os::GetLastError());
+  EXPECT_EQ(DWORD{WAIT_FAILED}, os::WaitForSingleObject(closed, 0));
+  EXPECT_EQ(DWORD{ERROR_INVALID_HANDLE}, os::GetLastError());
 }
 
 TEST_F(Mutexes, AHandleWithoutSynchronizeCannotWait) {
@@ -266,8 +266,8 @@ TEST_F(Mutexes, AHandleWithoutSynchronizeCannotWait) {
   os::unique_handle mine(os::CreateMutexW(nullptr, FALSE, name.c_str()));
   os::unique_handle limited(os::OpenMutexW(MUTEX_MODIFY_STATE, FALSE, name.c_str()));
   ASSERT_TRUE(limited);
-  EXPECT_EQ(WAIT_FAILED, os::WaitForSingleObject(limited.get(), 0));
-  EXPECT_EQ(ERROR_ACCESS_DENIED, os::GetLastError());
+  EXPECT_EQ(DWORD{WAIT_FAILED}, os::WaitForSingleObject(limited.get(), 0));
+  EXPECT_EQ(DWORD{ERROR_ACCESS_DENIED}, os::GetLastError());
 }
 
 #ifndef _WIN32
@@ -281,7 +281,7 @@ TEST_F(Mutexes, ALeftoverLockFileIsNoMutex) {
   }
   EXPECT_TRUE(lock_file_left);
   EXPECT_FALSE(exists(name));
-  EXPECT_EQ(ERROR_FILE_NOT_FOUND, os::GetLastError());
+  EXPECT_EQ(DWORD{ERROR_FILE_NOT_FOUND}, os::GetLastError());
 }
 
 TEST_F(Mutexes, NamesThatCannotBeObjectNames) {
@@ -299,7 +299,7 @@ TEST_F(Mutexes, NamesThatCannotBeObjectNames) {
     EXPECT_EQ(c.error, os::GetLastError()) << text::to_utf8(c.name);
   }
   EXPECT_EQ(nullptr, os::OpenMutexW(MUTEX_ALL_ACCESS, FALSE, nullptr));
-  EXPECT_EQ(ERROR_INVALID_PARAMETER, os::GetLastError());
+  EXPECT_EQ(DWORD{ERROR_INVALID_PARAMETER}, os::GetLastError());
 }
 
 TEST_F(Mutexes, LongAndUnusualNamesStayDistinct) {
@@ -311,7 +311,7 @@ TEST_F(Mutexes, LongAndUnusualNamesStayDistinct) {
   for (const auto& name : names) {
     held.emplace_back(os::CreateMutexW(nullptr, FALSE, name.c_str()));
     ASSERT_TRUE(held.back()) << text::to_utf8(name);
-    EXPECT_EQ(ERROR_SUCCESS, os::GetLastError()) << text::to_utf8(name);
+    EXPECT_EQ(DWORD{ERROR_SUCCESS}, os::GetLastError()) << text::to_utf8(name);
   }
   for (const auto& name : names) EXPECT_TRUE(exists(name)) << text::to_utf8(name);
 }

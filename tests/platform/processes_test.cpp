@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -137,8 +138,8 @@ TEST_F(Processes, AnExplorerCopyIsFoundWithItsNamePathAndOwner) {
 
   DWORD code = 0;
   ASSERT_TRUE(os::GetExitCodeProcess(process.get(), &code));
-  EXPECT_EQ(STILL_ACTIVE, code);
-  EXPECT_EQ(WAIT_TIMEOUT, os::WaitForSingleObject(explorer.process.get(), 0));
+  EXPECT_EQ(DWORD{STILL_ACTIVE}, code);
+  EXPECT_EQ(DWORD{WAIT_TIMEOUT}, os::WaitForSingleObject(explorer.process.get(), 0));
 }
 
 TEST_F(Processes, AWaitEndsWithTheProcessAndGivesItsExitCode) {
@@ -146,15 +147,15 @@ TEST_F(Processes, AWaitEndsWithTheProcessAndGivesItsExitCode) {
   ASSERT_TRUE(child.ok) << child.error;
   const auto report = platform_test::wait_for_report(report_path());
   ASSERT_TRUE(report.found);
-  ASSERT_EQ(WAIT_OBJECT_0, os::WaitForSingleObject(child.process.get(), 10000));
-  EXPECT_EQ(WAIT_OBJECT_0, os::WaitForSingleObject(child.process.get(), 0));  // it stays signalled
+  ASSERT_EQ(DWORD{WAIT_OBJECT_0}, os::WaitForSingleObject(child.process.get(), 10000));
+  EXPECT_EQ(DWORD{WAIT_OBJECT_0}, os::WaitForSingleObject(child.process.get(), 0));  // it stays signalled
   DWORD code = 0;
   ASSERT_TRUE(os::GetExitCodeProcess(child.process.get(), &code));
   EXPECT_EQ(7u, code);
 
   child.process.reset();
   EXPECT_EQ(nullptr, os::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, report.pid));
-  EXPECT_EQ(ERROR_INVALID_PARAMETER, os::GetLastError());
+  EXPECT_EQ(DWORD{ERROR_INVALID_PARAMETER}, os::GetLastError());
   EXPECT_FALSE(is_listed(report.pid));
 }
 
@@ -167,8 +168,8 @@ TEST_F(Processes, TerminatingThroughOneHandleIsSeenThroughAnother) {
       os::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, report.pid));
   ASSERT_TRUE(second);
   ASSERT_TRUE(os::TerminateProcess(second.get(), 9));
-  ASSERT_EQ(WAIT_OBJECT_0, os::WaitForSingleObject(child.process.get(), 5000));
-  ASSERT_EQ(WAIT_OBJECT_0, os::WaitForSingleObject(second.get(), 5000));
+  ASSERT_EQ(DWORD{WAIT_OBJECT_0}, os::WaitForSingleObject(child.process.get(), 5000));
+  ASSERT_EQ(DWORD{WAIT_OBJECT_0}, os::WaitForSingleObject(second.get(), 5000));
   DWORD code = 0;
   ASSERT_TRUE(os::GetExitCodeProcess(child.process.get(), &code));
   EXPECT_EQ(9u, code);
@@ -185,12 +186,12 @@ TEST_F(Processes, AHandleAllowsOnlyTheRightsItWasOpenedWith) {
   os::unique_handle limited(os::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, report.pid));
   ASSERT_TRUE(limited);
   EXPECT_TRUE(text::equals_nocase(win_path("limited.exe"), image_name(limited.get())));
-  EXPECT_EQ(WAIT_FAILED, os::WaitForSingleObject(limited.get(), 0));
-  EXPECT_EQ(ERROR_ACCESS_DENIED, os::GetLastError());
+  EXPECT_EQ(DWORD{WAIT_FAILED}, os::WaitForSingleObject(limited.get(), 0));
+  EXPECT_EQ(DWORD{ERROR_ACCESS_DENIED}, os::GetLastError());
   EXPECT_EQ(0u, os::GetModuleFileNameExW(limited.get(), nullptr, std::vector<char16_t>(MAX_PATH).data(), MAX_PATH));
-  EXPECT_EQ(ERROR_ACCESS_DENIED, os::GetLastError());
+  EXPECT_EQ(DWORD{ERROR_ACCESS_DENIED}, os::GetLastError());
   EXPECT_FALSE(os::TerminateProcess(limited.get(), 1));
-  EXPECT_EQ(ERROR_ACCESS_DENIED, os::GetLastError());
+  EXPECT_EQ(DWORD{ERROR_ACCESS_DENIED}, os::GetLastError());
 }
 
 TEST_F(Processes, TheCurrentProcess) {
@@ -205,15 +206,15 @@ TEST_F(Processes, TheCurrentProcess) {
   EXPECT_EQ(user_name(), owner.substr(owner.find(u'\\') + 1));
   DWORD code = 0;
   ASSERT_TRUE(os::GetExitCodeProcess(self, &code));
-  EXPECT_EQ(STILL_ACTIVE, code);
-  EXPECT_EQ(WAIT_TIMEOUT, os::WaitForSingleObject(self, 10));
+  EXPECT_EQ(DWORD{STILL_ACTIVE}, code);
+  EXPECT_EQ(DWORD{WAIT_TIMEOUT}, os::WaitForSingleObject(self, 10));
 }
 
 TEST(ProcessIds, IdsWithoutAProcess) {
   EXPECT_EQ(nullptr, os::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, 0));  // Idle
-  EXPECT_EQ(ERROR_INVALID_PARAMETER, os::GetLastError());
+  EXPECT_EQ(DWORD{ERROR_INVALID_PARAMETER}, os::GetLastError());
   EXPECT_EQ(nullptr, os::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, 0x7FFFFFF0));
-  EXPECT_EQ(ERROR_INVALID_PARAMETER, os::GetLastError());
+  EXPECT_EQ(DWORD{ERROR_INVALID_PARAMETER}, os::GetLastError());
 }
 
 TEST(ProcessIds, EnumerationWritesWhatFitsAndSaysSo) {
@@ -232,13 +233,13 @@ TEST(Snapshots, EntriesNeedTheirSizeAndEndWithNoMoreFiles) {
   os::PROCESSENTRY32W entry{};
   entry.dwSize = 0;
   EXPECT_FALSE(os::Process32FirstW(snapshot.get(), &entry));
-  EXPECT_EQ(ERROR_BAD_LENGTH, os::GetLastError());
+  EXPECT_EQ(DWORD{ERROR_BAD_LENGTH}, os::GetLastError());
   entry.dwSize = sizeof entry;
   int count = 0;
   for (BOOL more = os::Process32FirstW(snapshot.get(), &entry); more; more = os::Process32NextW(snapshot.get(), &entry)) {
     ++count;
   }
-  EXPECT_EQ(ERROR_NO_MORE_FILES, os::GetLastError());
+  EXPECT_EQ(DWORD{ERROR_NO_MORE_FILES}, os::GetLastError());
   EXPECT_GT(count, 1);
   const auto self = snapshot_entry(os::GetCurrentProcessId());
   ASSERT_TRUE(self);
@@ -250,7 +251,7 @@ TEST(Snapshots, EntriesNeedTheirSizeAndEndWithNoMoreFiles) {
 TEST(Users, NamesAndTheirSizes) {
   DWORD size = 0;
   EXPECT_FALSE(os::GetUserNameW(nullptr, &size));
-  EXPECT_EQ(ERROR_INSUFFICIENT_BUFFER, os::GetLastError());
+  EXPECT_EQ(DWORD{ERROR_INSUFFICIENT_BUFFER}, os::GetLastError());
   ASSERT_GT(size, 1u);
   std::vector<char16_t> buffer(size);
   DWORD exact = size;
@@ -262,7 +263,7 @@ TEST(Users, NamesAndTheirSizes) {
   ASSERT_TRUE(os::OpenProcessToken(os::GetCurrentProcess(), TOKEN_QUERY, token.put()));
   DWORD needed = 0;
   EXPECT_FALSE(os::GetTokenInformation(token.get(), TokenUser, nullptr, 0, &needed));
-  EXPECT_EQ(ERROR_INSUFFICIENT_BUFFER, os::GetLastError());
+  EXPECT_EQ(DWORD{ERROR_INSUFFICIENT_BUFFER}, os::GetLastError());
   ASSERT_GT(needed, sizeof(TOKEN_USER));
   std::vector<BYTE> info(needed);
   ASSERT_TRUE(os::GetTokenInformation(token.get(), TokenUser, info.data(), needed, &needed));
@@ -271,7 +272,7 @@ TEST(Users, NamesAndTheirSizes) {
   DWORD name_size = 0, domain_size = 0;
   SID_NAME_USE use{};
   EXPECT_FALSE(os::LookupAccountSidW(nullptr, sid, nullptr, &name_size, nullptr, &domain_size, &use));
-  EXPECT_EQ(ERROR_INSUFFICIENT_BUFFER, os::GetLastError());
+  EXPECT_EQ(DWORD{ERROR_INSUFFICIENT_BUFFER}, os::GetLastError());
   EXPECT_EQ(size, name_size);
   ASSERT_GT(domain_size, 1u);
   std::vector<char16_t> name(name_size), domain(domain_size);
@@ -289,11 +290,11 @@ TEST_F(Processes, AnEndedProcessGivesCleanFailures) {
   ASSERT_TRUE(child.ok) << child.error;
   ASSERT_TRUE(platform_test::wait_for_report(report_path()).found);
   ASSERT_TRUE(os::TerminateProcess(child.process.get(), 3));
-  ASSERT_EQ(WAIT_OBJECT_0, os::WaitForSingleObject(child.process.get(), 5000));
+  ASSERT_EQ(DWORD{WAIT_OBJECT_0}, os::WaitForSingleObject(child.process.get(), 5000));
 
   char16_t buffer[MAX_PATH];
   EXPECT_EQ(0u, os::GetModuleFileNameExW(child.process.get(), nullptr, buffer, MAX_PATH));
-  EXPECT_EQ(ERROR_PARTIAL_COPY, os::GetLastError());
+  EXPECT_EQ(DWORD{ERROR_PARTIAL_COPY}, os::GetLastError());
   EXPECT_EQ(0u, os::GetModuleBaseNameW(child.process.get(), nullptr, buffer, MAX_PATH));
   HMODULE module = nullptr;
   DWORD needed = 0;
@@ -302,12 +303,12 @@ TEST_F(Processes, AnEndedProcessGivesCleanFailures) {
   EXPECT_EQ(win_path("ended.exe"), image_name(child.process.get()));
   EXPECT_FALSE(owner_of(child.process.get()).empty());
   EXPECT_FALSE(os::TerminateProcess(child.process.get(), 1));
-  EXPECT_EQ(ERROR_ACCESS_DENIED, os::GetLastError());
+  EXPECT_EQ(DWORD{ERROR_ACCESS_DENIED}, os::GetLastError());
 }
 
 TEST(ProcessIds, SystemIsNotOpened) {
   EXPECT_EQ(nullptr, os::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, 4));
-  EXPECT_EQ(ERROR_ACCESS_DENIED, os::GetLastError());
+  EXPECT_EQ(DWORD{ERROR_ACCESS_DENIED}, os::GetLastError());
 }
 
 TEST(ProcessIds, ZombiesAreNotProcesses) {
@@ -319,7 +320,7 @@ TEST(ProcessIds, ZombiesAreNotProcesses) {
   EXPECT_FALSE(is_listed(static_cast<DWORD>(zombie)));
   EXPECT_FALSE(snapshot_entry(static_cast<DWORD>(zombie)));
   EXPECT_EQ(nullptr, os::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(zombie)));
-  EXPECT_EQ(ERROR_INVALID_PARAMETER, os::GetLastError());
+  EXPECT_EQ(DWORD{ERROR_INVALID_PARAMETER}, os::GetLastError());
   ::waitpid(zombie, nullptr, 0);
 }
 
@@ -338,7 +339,7 @@ TEST_F(Processes, ChildrenLeaveNoZombies) {
     ASSERT_TRUE(child.ok);
     const auto report = platform_test::wait_for_report(report_path());
     ASSERT_TRUE(report.found);
-    ASSERT_EQ(WAIT_OBJECT_0, os::WaitForSingleObject(child.process.get(), 5000));
+    ASSERT_EQ(DWORD{WAIT_OBJECT_0}, os::WaitForSingleObject(child.process.get(), 5000));
     EXPECT_FALSE(std::filesystem::exists("/proc/" + std::to_string(report.pid)));
   }
   std::filesystem::remove(report_path());
@@ -398,8 +399,8 @@ TEST_F(Processes, AnotherUsersProcessOpensOnlyForLimitedQueries) {
 TEST(Snapshots, ASnapshotCannotBeWaitedOn) {
   os::unique_hfile snapshot(os::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
   ASSERT_TRUE(snapshot);
-  EXPECT_EQ(WAIT_FAILED, os::WaitForSingleObject(snapshot.get(), 0));
-  EXPECT_EQ(ERROR_INVALID_HANDLE, os::GetLastError());
+  EXPECT_EQ(DWORD{WAIT_FAILED}, os::WaitForSingleObject(snapshot.get(), 0));
+  EXPECT_EQ(DWORD{ERROR_INVALID_HANDLE}, os::GetLastError());
 }
 
 TEST(Users, TheUserIsTheEffectiveLinuxUser) {

@@ -55,14 +55,14 @@ TEST_F(Shell, ABareNameIsFoundBesideTheRunningProgram) {
   ASSERT_TRUE(child.ok) << child.error;
   ASSERT_TRUE(child.process);
   ASSERT_TRUE(wait_for_report(report_path()).found);
-  EXPECT_EQ(WAIT_OBJECT_0, os::WaitForSingleObject(child.process.get(), 5000));
+  EXPECT_EQ(DWORD{WAIT_OBJECT_0}, os::WaitForSingleObject(child.process.get(), 5000));
 }
 
 TEST_F(Shell, AMissingProgramIsFileNotFound) {
   for (const std::u16string& file : {win_path("nothing-here.exe"), std::u16string(u"vostusb-no-such-program.exe")}) {
     auto child = shell_execute(file, u"");
     EXPECT_FALSE(child.ok) << text::to_utf8(file);
-    EXPECT_EQ(ERROR_FILE_NOT_FOUND, child.error) << text::to_utf8(file);
+    EXPECT_EQ(DWORD{ERROR_FILE_NOT_FOUND}, child.error) << text::to_utf8(file);
     EXPECT_FALSE(child.process);
   }
 }
@@ -118,7 +118,7 @@ TEST_F(Shell, FailuresOfTheStart) {
   ::chmod((native_dir() + "/notes.txt").c_str(), 0755);  // executable, but no program
   auto child = shell_execute(win_path("notes.txt"), u"");
   EXPECT_FALSE(child.ok);
-  EXPECT_EQ(ERROR_BAD_EXE_FORMAT, child.error);
+  EXPECT_EQ(DWORD{ERROR_BAD_EXE_FORMAT}, child.error);
 }
 
 TEST_F(Shell, OnlyTheOpenVerbIsKnown) {
@@ -128,10 +128,10 @@ TEST_F(Shell, OnlyTheOpenVerbIsKnown) {
   const std::u16string file = helper_path("probe_child");
   info.lpFile = file.c_str();
   EXPECT_FALSE(os::ShellExecuteExW(&info));
-  EXPECT_EQ(ERROR_CALL_NOT_IMPLEMENTED, os::GetLastError());
+  EXPECT_EQ(DWORD{ERROR_CALL_NOT_IMPLEMENTED}, os::GetLastError());
   info.cbSize = 0;
   EXPECT_FALSE(os::ShellExecuteExW(&info));
-  EXPECT_EQ(ERROR_INVALID_PARAMETER, os::GetLastError());
+  EXPECT_EQ(DWORD{ERROR_INVALID_PARAMETER}, os::GetLastError());
   EXPECT_FALSE(os::ShellExecuteExW(nullptr));
 }
 

@@ -92,7 +92,7 @@ TEST_F(Paths, WriteWholeFileFailsCleanlyWhereNothingCanBeWritten) {
   EXPECT_EQ(0, paths::write_whole_file(win_path("blocker\\f.txt"), "a", 1));
   // A path whose folder part is far beyond any fixed buffer: a defined failure, no overflow.
   std::u16string long_path = win_path("");
-  for (int i = 0; i < 300; ++i) long_path += u"abcdefgh\\";
+  for (int i = 0; i < 600; ++i) long_path += u"abcdefgh\\";
   long_path += u"f.txt";
   EXPECT_EQ(0, paths::write_whole_file(long_path, "a", 1));
 }

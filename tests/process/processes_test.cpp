@@ -8,6 +8,7 @@
 #include "platform/handle.h"
 #include "support/sim_root.h"
 #include "text/chars.h"
+#include "text/format.h"
 #include "text/utf.h"
 
 namespace fs = std::filesystem;

@@ -26,6 +26,16 @@ std::u16string to_product_path(const std::string& native) {
 #endif
 }
 
+// Joined as text, not with std::filesystem: on Windows that would read a UTF-8 name in the ANSI
+// code page.
+std::string join(const std::string& folder, const std::string& name) {
+#ifdef _WIN32
+  return folder + "\\" + name;
+#else
+  return folder + "/" + name;
+#endif
+}
+
 }  // namespace
 
 void FreshHost::SetUp() {
@@ -56,11 +66,11 @@ void FreshHost::TearDown() {
 }
 
 std::u16string FreshHost::win_path(const std::string& name) const {
-  return to_product_path((fs::path(dir_) / name).string());
+  return to_product_path(join(dir_, name));
 }
 
 std::u16string FreshHost::bin_path(const std::string& name) {
-  return to_product_path((fs::path(VOSTUSB_BIN_DIR) / name).string());
+  return to_product_path(join(VOSTUSB_BIN_DIR, name));
 }
 
 std::vector<std::string> FreshHost::debug_lines() const {

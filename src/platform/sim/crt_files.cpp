@@ -106,6 +106,7 @@ int _close(int fd) {
 
 int _wmkdir(const char16_t* path) {
   if (!path) return crt_fail(EINVAL);
+  if (!sim::fits_path_limit(path, sim::kMaxFolderPath)) return crt_fail(crt_errno_from_win32(ERROR_FILENAME_EXCED_RANGE));
   const std::string folder = sim::linux_path(path);
   if (folder.empty()) return crt_fail(ENOENT);
   if (::mkdir(folder.c_str(), 0777) != 0) return crt_fail(crt_errno_for_path(errno, folder));

@@ -107,6 +107,7 @@ BOOL DeleteFileW(const char16_t* path) {
 }
 
 BOOL CreateDirectoryW(const char16_t* path, SECURITY_ATTRIBUTES*) {
+  if (path && !sim::fits_path_limit(path, sim::kMaxFolderPath)) return fail(ERROR_FILENAME_EXCED_RANGE);
   const std::string folder = sim::linux_path(path);
   if (folder.empty()) return fail(ERROR_PATH_NOT_FOUND);
   if (::mkdir(folder.c_str(), 0777) != 0) return fail_errno(folder);

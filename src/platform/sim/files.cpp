@@ -95,7 +95,8 @@ HANDLE CreateFileW(const char16_t* name, DWORD access, DWORD, SECURITY_ATTRIBUTE
   const bool can_write = (access & kWriteRights) != 0;
   if (disposition == TRUNCATE_EXISTING && !can_write) return fail_handle(ERROR_INVALID_PARAMETER);
 
-  const std::string path = sim::to_linux_path(name);
+  const std::string path = sim::linux_path(name);
+  if (path.empty()) return fail_handle(ERROR_PATH_NOT_FOUND);
   struct stat st {};
   if (::stat(path.c_str(), &st) == 0) {
     if (disposition == CREATE_NEW) return fail_handle(ERROR_FILE_EXISTS);

@@ -94,7 +94,7 @@ HANDLE FindFirstFileW(const char16_t* pattern, WIN32_FIND_DATAW* data) {
   };
   if (!pattern || !data) return fail_handle(ERROR_INVALID_PARAMETER);
   const std::u16string_view whole(pattern);
-  if (whole.empty()) return fail_handle(ERROR_PATH_NOT_FOUND);
+  if (whole.empty() || !sim::fits_path_limit(whole)) return fail_handle(ERROR_PATH_NOT_FOUND);
   std::size_t split = whole.find_last_of(u"\\/");
   if (split == std::u16string_view::npos && whole.size() >= 2 && whole[1] == u':') split = 1;  // "C:*.txt"
   const std::u16string folder(split == std::u16string_view::npos ? u"" : whole.substr(0, split + 1));

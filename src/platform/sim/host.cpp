@@ -36,12 +36,15 @@ std::string normal_absolute(const std::string& path) {
   return out;
 }
 
-// A new machine has its system drive with the folders every Windows installation has; the marker
-// file tells the sim CLI that the folder is a machine it may reset.
+// A new machine has its system drive with the folders every Windows installation has. The marker
+// file, which tells the sim CLI that it may reset the folder, goes only into a folder that was
+// new or empty: a root pointed at a folder of other files never becomes resettable.
 void create_machine(const std::string& root) {
   std::error_code ignored;
+  const bool fresh = !fs::exists(root, ignored) || fs::is_empty(root, ignored);
   fs::create_directories(root + "/drive_c/ProgramData", ignored);
   fs::create_directories(root + "/drive_c/Windows", ignored);
+  if (!fresh) return;
   const std::string marker = root + "/" + kMachineMarker;
   const int fd = ::open(marker.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
   if (fd >= 0) {

@@ -1,6 +1,7 @@
 #include "platform/sim/paths.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -10,8 +11,30 @@
 
 namespace os::sim {
 
+namespace {
+
+bool is_separator(char16_t c) { return c == u'\\' || c == u'/'; }
+
+// The length of the path once made full, as Win32 makes it before applying its limits.
+std::size_t full_length(std::u16string_view path) {
+  if (path.size() >= 3 && path[1] == u':' && is_separator(path[2])) return path.size();
+  if (!path.empty() && is_separator(path[0])) return path.size() + 2;  // on the current drive
+  char cwd[4096];
+  const std::size_t base = ::getcwd(cwd, sizeof cwd) ? to_windows_path(cwd).size() : 3;
+  if (path.size() >= 2 && path[1] == u':') path.remove_prefix(2);  // "C:x" is relative to that drive
+  return base + 1 + path.size();
+}
+
+}  // namespace
+
+bool fits_path_limit(std::u16string_view windows_path, std::size_t limit) {
+  const bool unlimited = windows_path.size() >= 4 && is_separator(windows_path[0]) && is_separator(windows_path[1]) &&
+                         windows_path[2] == u'?' && is_separator(windows_path[3]);
+  return unlimited || full_length(windows_path) < limit;
+}
+
 std::string linux_path(const char16_t* windows_path) {
-  if (!windows_path || !*windows_path) return {};
+  if (!windows_path || !*windows_path || !fits_path_limit(windows_path)) return {};
   return to_linux_path(windows_path);
 }
 

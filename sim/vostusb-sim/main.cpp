@@ -1,0 +1,62 @@
+// vostusb-sim: inspect and drive the simulated Windows machine that the Linux build runs on.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "commands.h"
+
+namespace {
+
+struct Command {
+  const char* name;
+  int (*run)(const sim_cli::Args&);
+};
+
+const Command kCommands[] = {
+    {"root", sim_cli::cmd_root}, {"reg", sim_cli::cmd_reg},   {"log", sim_cli::cmd_log},
+    {"reset", sim_cli::cmd_reset}, {"boot", sim_cli::cmd_boot},
+};
+
+const char kUsage[] =
+    "usage: vostusb-sim COMMAND [ARGS]\n"
+    "\n"
+    "The machine's state lives in its sim root: VOSTUSB_SIM_ROOT, by default $HOME/.vostusb-sim.\n"
+    "\n"
+    "commands:\n"
+    "  root                           print the sim root\n"
+    "  reg show [KEY]                 keys and values below KEY (default: HKLM), with types and data\n"
+    "  reg set KEY NAME TYPE VALUE    set a value; TYPE is sz, expand_sz or dword (decimal or 0x...);\n"
+    "                                 strings are stored with their terminator; NAME \"\" is the default value\n"
+    "  reg delete KEY [NAME]          delete a value, or KEY with everything below it\n"
+    "  log [--follow]                 print the debugger output (debug.log); --follow waits for more\n"
+    "                                 lines until interrupted\n"
+    "  reset                          delete the machine's state (stop its programs first)\n"
+    "  boot [--uptime MS]             start the machine's clock again, as if started MS ago (default 0)\n"
+    "\n"
+    "KEY is written HKLM\\Software\\kavenor or HKEY_LOCAL_MACHINE\\Software\\kavenor.\n";
+
+}  // namespace
+
+namespace sim_cli {
+
+int fail(int status, const std::string& message) {
+  std::fprintf(stderr, "vostusb-sim: %s\n", message.c_str());
+  return status;
+}
+
+}  // namespace sim_cli
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fputs(kUsage, stderr);
+    return sim_cli::kBadInput;
+  }
+  if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  for (const Command& c : kCommands) {
+    if (std::strcmp(argv[1], c.name) == 0) return c.run(sim_cli::Args(argv + 2, argv + argc));
+  }
+  return sim_cli::fail(sim_cli::kBadInput, std::string("unknown command '") + argv[1] + "' (see --help)");
+}
