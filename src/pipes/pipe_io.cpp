@@ -61,6 +61,7 @@ MessageRead read_message(HANDLE pipe, HANDLE event, CMemBuf& target, DWORD timeo
     return {MessageEnd::too_large, ERROR_NOT_ENOUGH_MEMORY};
   }
   if (error == ERROR_TIMEOUT) return {MessageEnd::timed_out, error};
+  if (have > kMaxMessageBytes) return {MessageEnd::too_large, error};
   if (!target.Append(bytes.data(), have)) return {MessageEnd::too_large, ERROR_NOT_ENOUGH_MEMORY};
   return {error == ERROR_SUCCESS ? MessageEnd::whole : MessageEnd::cut_short, error};
 }

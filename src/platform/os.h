@@ -17,7 +17,7 @@
 //   folder handles, no overlapped disk files (ERROR_NOT_SUPPORTED), no delete-at-restart. C run-time
 //   descriptors are always untranslated (_O_BINARY). File search matches "*" and "?" without case,
 //   "*.*" as "*"; no short names; entries come sorted without case, "." and ".." first outside a
-//   drive's root. Device names ("\\.\...", pipes among them) do not exist yet: ERROR_FILE_NOT_FOUND.
+//   drive's root. Device names ("\\.\...") other than pipes do not exist yet: ERROR_FILE_NOT_FOUND.
 // - Environment: the real one, names without case; ALLUSERSPROFILE (C:\ProgramData) and SystemRoot
 //   (C:\Windows) supplied when unset; an empty Linux variable counts as unset. The command line is
 //   the one a simulated ShellExecuteExW handed over (VOSTUSB_SIM_CMDLINE), else argv[0] quoted in Z:

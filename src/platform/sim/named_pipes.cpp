@@ -124,7 +124,10 @@ DWORD advance(PipeEnd& pipe, PipeEnd::Operation& op, Deadline deadline) {
 
 // Runs a read or write: to the end without an OVERLAPPED, else as far as it goes at once.
 BOOL start(PipeEnd& pipe, PipeEnd::Operation op, DWORD* out) {
-  if (!op.overlapped) return report(advance(pipe, op, Deadline::never()), transferred(op), out);
+  if (!op.overlapped) {
+    const DWORD status = advance(pipe, op, Deadline::never());
+    return report(status, transferred(op), out);
+  }
   if (pipe.pending) return fail(ERROR_CALL_NOT_IMPLEMENTED);  // one operation at a time per handle
   op.overlapped->Internal = STATUS_PENDING;
   op.overlapped->InternalHigh = 0;
