@@ -15,6 +15,7 @@
 #include "pipes/commp.h"
 #include "platform/handle.h"
 #include "process/registry.h"
+#include "support/debug_output.h"
 #include "support/run_command.h"
 #include "text/utf.h"
 
@@ -29,8 +30,8 @@ namespace {
 // kavenormon.exe running in the background with its configuration file.
 class MonitorProcess {
  public:
-  MonitorProcess(const std::u16string& program, const std::u16string& config_file) {
-    const std::u16string parameters = u"\"" + config_file + u"\"";
+  MonitorProcess(const std::u16string& program, const std::u16string& options, const std::u16string& config_file) {
+    const std::u16string parameters = options + u"\"" + config_file + u"\"";
     os::SHELLEXECUTEINFOW info{};
     info.cbSize = sizeof info;
     info.fMask = SEE_MASK_NOCLOSEPROCESS;
@@ -47,16 +48,6 @@ class MonitorProcess {
   MonitorProcess(const MonitorProcess&) = delete;
   MonitorProcess& operator=(const MonitorProcess&) = delete;
 
-  // Whether it answers "get_config" within `seconds`.
-  bool answers(int seconds) const {
-    if (!process_) return false;
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (std::chrono::steady_clock::now() < until) {
-      if (!ask(u"get_config").empty()) return true;
-      os::Sleep(50);
-    }
-    return false;
-  }
   static std::u16string ask(const std::u16string& question) {
     class_commp asker;
     asker.connect_timeout = 2000;
@@ -118,11 +109,14 @@ class ConfigCommand : public testing_support::ConfigHost {
     EXPECT_EQ(0, result.status) << result.err;
     return lines_of(result.out);
   }
-  // Starts the monitor with `document` as its configuration file.
-  void start_monitor(const std::string& document) {
+  // Starts the monitor with `document` as its configuration file; `options` make it faulty.
+  void start_monitor(const std::string& document, const std::u16string& options = u"") {
     testing_support::write_native_file(native_dir() + "/monitor.json", document);
-    monitor = std::make_unique<MonitorProcess>(bin_path("kavenormon.exe"), win_path("monitor.json"));
-    ASSERT_TRUE(monitor->answers(60)) << "the monitor stand-in does not answer";
+    testing_support::DebugOutput lines(native_dir());
+    ASSERT_EQ("", lines.error());
+    monitor = std::make_unique<MonitorProcess>(bin_path("kavenormon.exe"), options, win_path("monitor.json"));
+    ASSERT_TRUE(lines.wait_for_line(u"listener [\\\\.\\pipe\\vostrel_comm_default_", std::chrono::seconds(60)))
+        << "the monitor stand-in does not listen";
   }
   void stop_monitor() { monitor.reset(); }
 
@@ -240,20 +234,34 @@ TEST_F(ConfigCommand, AddedRuleReachesTheMonitorsAnswerAndItsFile) {
   EXPECT_EQ(expected, lines_starting(config(), "config_rules "));
 }
 
+TEST_F(ConfigCommand, MonitorThatNeverAnswersIsGivenUpForTheFile) {
+  write_config(R"({"usb":{"active":1}})");
+  start_monitor(R"({"usb":{"active":1,"action":1}})", u"--hang ");
+  const auto started = std::chrono::steady_clock::now();
+  const auto lines = config();
+  const auto waited = std::chrono::steady_clock::now() - started;
+  EXPECT_EQ(summary(1, 0, 0, 0, 0, 0, 0, 0), head(lines, 12));
+  EXPECT_GE(waited, std::chrono::seconds(10));
+  EXPECT_LT(waited, std::chrono::seconds(60));
+}
+
+TEST_F(ConfigCommand, MonitorThatAnswersGarbageGivesTheMonitorDefaults) {
+  write_config(R"({"usb":{"active":1,"rules":[[{},0]]}})");
+  start_monitor(R"({"usb":{"active":1,"action":1}})", u"--garbage ");
+  const auto lines = config();
+  EXPECT_EQ(summary(0, 2, 1, 1, 1, 1, 1, 0), head(lines, 12));
+}
+
 #ifndef _WIN32  // a stopped process, as only the simulated host can make one
-TEST_F(ConfigCommand, MonitorThatNeverAnswersFallsBackToTheFile) {
+TEST_F(ConfigCommand, StoppedMonitorIsGivenUpForTheFile) {
   write_config(R"({"usb":{"active":1}})");
   start_monitor(R"({"usb":{"active":1,"action":1}})");
   CProcesses processes;
   const DWORD pid = processes.pid_by_name(u"kavenormon.exe");
   ASSERT_NE(0u, pid);
   ASSERT_EQ(0, ::kill(static_cast<pid_t>(pid), SIGSTOP));
-  const auto started = std::chrono::steady_clock::now();
   const auto lines = config();
-  const auto waited = std::chrono::steady_clock::now() - started;
   ::kill(static_cast<pid_t>(pid), SIGCONT);
   EXPECT_EQ(summary(1, 0, 0, 0, 0, 0, 0, 0), head(lines, 12));
-  EXPECT_GE(waited, std::chrono::seconds(10));
-  EXPECT_LT(waited, std::chrono::seconds(60));
 }
 #endif
