@@ -191,6 +191,18 @@ TEST_F(ConfigFile, BrokenInstallationCopyReplacesTheFileAndTheLoadFails) {
   EXPECT_EQ(1u, backups().size());
 }
 
+TEST_F(ConfigFile, ReadOnlyFilesAreReadAndRecovered) {
+  write_install("cfg.json", kInstallConfig);
+  write_config("{  }");
+  namespace fs = std::filesystem;
+  fs::permissions(config_native(), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write, fs::perm_options::remove);
+  fs::permissions(install_native("cfg.json"), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+  EXPECT_EQ(1, load());
+  EXPECT_EQ(serialised(kInstallConfig), document());
+  EXPECT_EQ(utf16_bytes(kInstallConfig), read_native_file(config_native()));
+}
+
 TEST_F(ConfigFile, FileThatCannotBeBackedUpIsKept) {
   write_config("{  }");
   write_install("cfg.json", kInstallConfig);
