@@ -17,6 +17,7 @@
 #include "process/registry.h"
 #include "support/debug_output.h"
 #include "support/run_command.h"
+#include "text/number.h"
 #include "text/utf.h"
 
 #ifndef _WIN32
@@ -115,8 +116,18 @@ class ConfigCommand : public testing_support::ConfigHost {
     testing_support::DebugOutput lines(native_dir());
     ASSERT_EQ("", lines.error());
     monitor = std::make_unique<BackgroundProgram>(bin_path("kavenormon.exe"), options + u"\"" + win_path("monitor.json") + u"\"");
-    ASSERT_TRUE(lines.wait_for_line(u"listener [\\\\.\\pipe\\vostrel_comm_default_", std::chrono::seconds(60)))
-        << "the monitor stand-in does not listen";
+    const std::u16string listener = u"listener [\\\\.\\pipe\\vostrel_comm_default_";
+    ASSERT_TRUE(lines.wait_for_line(listener, std::chrono::seconds(60))) << "the monitor stand-in does not listen";
+    // Processes are found by name among all of the host's processes, whichever simulated machine
+    // they belong to: another machine's monitor would be asked instead of this one.
+    DWORD pid = 0;
+    for (const auto& line : lines.lines()) {
+      const auto at = line.find(listener);
+      if (at != std::u16string::npos) pid = static_cast<DWORD>(text::wtoi(line.substr(at + listener.size())));
+    }
+    CProcesses processes;
+    ASSERT_EQ(pid, processes.pid_by_name(u"kavenormon.exe"))
+        << "another kavenormon.exe runs on this host; its machine's tests and these cannot run at once";
   }
   void stop_monitor() { monitor.reset(); }
 
