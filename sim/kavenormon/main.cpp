@@ -3,9 +3,12 @@
 // "usb_device_add_rule" brings, and then tells the guard to reload. It prints what it receives so
 // that a person running the simulated host can follow it.
 //
-//   kavenormon.exe [CONFIG_FILE]     (default: %ALLUSERSPROFILE%\kavenor\cfg\cfg.json)
+//   kavenormon.exe [--hang | --garbage] [CONFIG_FILE]
+//                                    (default file: %ALLUSERSPROFILE%\kavenor\cfg\cfg.json)
+// --hang and --garbage make it a faulty monitor, to try the guard against one: it takes every
+// question and never answers, or it answers "get_config" with text that is no configuration.
+#include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <thread>
 
@@ -53,8 +56,18 @@ void tell_guards_to_reload() {
   }).detach();
 }
 
-std::u16string answer(MonitorConfig& config, unsigned long pid, const std::u16string& question) {
+enum class Fault { none, hang, garbage };
+
+std::u16string answer(MonitorConfig& config, Fault fault, unsigned long pid, const std::u16string& question) {
   say(text::format(u"<- from %i: %s", static_cast<int>(pid), question));
+  if (fault == Fault::hang) {
+    say(u"-> no answer (--hang)");
+    for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
+  }
+  if (question == u"get_config" && fault == Fault::garbage) {
+    say(u"-> garbage (--garbage)");
+    return u"\x01]] this is no configuration";
+  }
   if (question == u"get_config") {
     const std::u16string document = config.text();
     say(text::format(u"-> the configuration (%i characters)", static_cast<int>(document.size())));
@@ -73,26 +86,47 @@ std::u16string answer(MonitorConfig& config, unsigned long pid, const std::u16st
   return u"";
 }
 
+constexpr char kUsage[] =
+    "usage: kavenormon.exe [--hang | --garbage] [CONFIG_FILE]\n"
+    "  Keeps the configuration document of CONFIG_FILE (a Windows path of the machine; default\n"
+    "  %ALLUSERSPROFILE%\\kavenor\\cfg\\cfg.json) and serves \"get_config\" and \"usb_device_add_rule\"\n"
+    "  on the pipe channel \"default\".\n"
+    "  --hang     take every question and never answer\n"
+    "  --garbage  answer \"get_config\" with text that is no configuration\n";
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc > 2 || (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0))) {
-    std::fputs("usage: kavenormon.exe [CONFIG_FILE]\n"
-               "  Keeps the configuration document of CONFIG_FILE (a Windows path of the machine; default\n"
-               "  %ALLUSERSPROFILE%\\kavenor\\cfg\\cfg.json) and serves \"get_config\" and \"usb_device_add_rule\"\n"
-               "  on the pipe channel \"default\".\n",
-               argc > 2 ? stderr : stdout);
-    return argc > 2 ? 2 : 0;
+  Fault fault = Fault::none;
+  std::u16string file;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (arg == "--hang" && fault == Fault::none) {
+      fault = Fault::hang;
+    } else if (arg == "--garbage" && fault == Fault::none) {
+      fault = Fault::garbage;
+    } else if (file.empty() && !arg.empty() && arg[0] != '-') {
+      file = text::from_utf8(arg);
+    } else {
+      std::fputs(kUsage, stderr);
+      return 2;
+    }
   }
+  if (file.empty()) file = paths::data_path(u"cfg\\cfg.json");
   MonitorConfig config;
-  const std::u16string file = argc == 2 ? text::from_utf8(argv[1]) : paths::data_path(u"cfg\\cfg.json");
   const std::u16string source = config.load(file);
   say(u"configuration file " + file + u", read from " + source);
 
   class_commp listener;
   listener.connect_timeout = kPipeTimeout;
   listener.write_timeout = kPipeTimeout;
-  listener.text_handler = [&config](unsigned long pid, const std::u16string& question) { return answer(config, pid, question); };
+  listener.text_handler = [&config, fault](unsigned long pid, const std::u16string& question) {
+    return answer(config, fault, pid, question);
+  };
   say(text::format(u"listening on the channel \"default\" as process %i", static_cast<int>(os::GetCurrentProcessId())));
   listener.listen(u"default");
 }

@@ -11,6 +11,7 @@
 #include "config/scramble.h"
 #include "platform/handle.h"
 #include "process/diagnostics.h"
+#include "support/debug_output.h"
 #include "text/utf.h"
 
 using testing_support::read_native_file;
@@ -190,6 +191,18 @@ TEST_F(ConfigFile, BrokenInstallationCopyReplacesTheFileAndTheLoadFails) {
   EXPECT_EQ(1u, backups().size());
 }
 
+TEST_F(ConfigFile, ReadOnlyFilesAreReadAndRecovered) {
+  write_install("cfg.json", kInstallConfig);
+  write_config("{  }");
+  namespace fs = std::filesystem;
+  fs::permissions(config_native(), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write, fs::perm_options::remove);
+  fs::permissions(install_native("cfg.json"), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+  EXPECT_EQ(1, load());
+  EXPECT_EQ(serialised(kInstallConfig), document());
+  EXPECT_EQ(utf16_bytes(kInstallConfig), read_native_file(config_native()));
+}
+
 TEST_F(ConfigFile, FileThatCannotBeBackedUpIsKept) {
   write_config("{  }");
   write_install("cfg.json", kInstallConfig);
@@ -219,15 +232,15 @@ TEST_F(ConfigFile, LoadingMutexNeverReleasedBoundsTheWaitOverAllTries) {
   write_install("cfg.json", kInstallConfig);
   os::unique_handle writer(os::CreateMutexW(nullptr, FALSE, kLoadingMutex));
   ASSERT_TRUE(writer);
+  testing_support::DebugOutput output(native_dir());
+  ASSERT_EQ("", output.error());
   EXPECT_EQ(1, load());
   std::vector<DWORD> expected(CConfigFile::kLoadingMutexPolls, 100);
   expected.insert(expected.end(), 5, 1000);
   EXPECT_EQ(expected, pauses);
-#ifndef _WIN32
   int gave_up = 0;
-  for (const auto& line : debug_lines()) gave_up += line.find("Loading mutex still held") != std::string::npos;
+  for (const auto& line : output.stop()) gave_up += line.find(u"Loading mutex still held") != std::u16string::npos;
   EXPECT_EQ(1, gave_up);
-#endif
 }
 
 TEST_F(ConfigFile, UnrelatedMutexIsNoReasonToWait) {

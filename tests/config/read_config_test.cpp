@@ -11,6 +11,7 @@
 #include "config/config_host.h"
 #include "config/scramble.h"
 #include "config/settings.h"
+#include "support/debug_output.h"
 #include "text/utf.h"
 
 using testing_support::utf16_bytes;
@@ -162,29 +163,27 @@ TEST_F(ReadConfig, HoldsTheConfigLockWhileItAsksTheMonitor) {
   EXPECT_EQ(1, other_thread_got_it.load());
 }
 
-#ifndef _WIN32  // the diagnostic lines of the simulated machine
 TEST_F(ReadConfig, DiagnosticLinesInTheirOrder) {
   write_install("u_io.bin", kThreeRules);
   write_install("u_net.bin", R"({"rules":[[{},1]]})");
+  testing_support::DebugOutput output(native_dir());
+  ASSERT_EQ("", output.error());
   from_monitor(R"({"usb":{"active":1,"action":0,"allow_io":3,"allow_printers":0,"allow_network":5,"allow_initial":7,"report_on_allow":9,"rules":[[{},1],[{},0]]}})");
-  std::vector<std::string> own;
-  for (const auto& line : debug_lines()) {
-    const auto arrow = line.find(" -> ");
-    if (line.find(" read_config:") != std::string::npos && arrow != std::string::npos) own.push_back(line.substr(arrow + 4));
+  const auto lines = output.stop();
+  std::vector<std::u16string> own;
+  std::size_t initial_rules = lines.size(), summary = lines.size();
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const auto arrow = lines[i].find(u" -> ");
+    if (lines[i].find(u" read_config:") != std::u16string::npos && arrow != std::u16string::npos) own.push_back(lines[i].substr(arrow + 4));
+    if (initial_rules == lines.size() && lines[i].find(u"load_initial_rules") != std::u16string::npos) initial_rules = i;
+    if (summary == lines.size() && lines[i].find(u"active     : ") != std::u16string::npos) summary = i;
   }
-  const std::vector<std::string> expected = {
-      "> Enter\r\n",          "active     : 1\r\n", "action     : 0\r\n", "rules      : 2\r\n",
-      "allow_io   : 3\r\n",   "allow_pr   : 0\r\n", "allow_net  : 5\r\n", "initial    : 7\r\n",
-      "rules (pr) : 0\r\n",   "rules (io) : 3\r\n", "rules (net): 1\r\n", "< Leave\r\n",
+  const std::vector<std::u16string> expected = {
+      u"> Enter",          u"active     : 1", u"action     : 0", u"rules      : 2",
+      u"allow_io   : 3",   u"allow_pr   : 0", u"allow_net  : 5", u"initial    : 7",
+      u"rules (pr) : 0",   u"rules (io) : 3", u"rules (net): 1", u"< Leave",
   };
   EXPECT_EQ(expected, own);
-  // The initial rules are loaded between the rule files and the summary.
-  const auto lines = debug_lines();
-  std::size_t initial = lines.size(), summary = lines.size();
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    if (initial == lines.size() && lines[i].find("load_initial_rules") != std::string::npos) initial = i;
-    if (summary == lines.size() && lines[i].find("active     : ") != std::string::npos) summary = i;
-  }
-  EXPECT_LT(initial, summary);
+  // The initial rules are loaded after the rule files, before the summary.
+  EXPECT_LT(initial_rules, summary);
 }
-#endif

@@ -4,11 +4,13 @@
 // 2 s, holds its emergency delay of 20 s and exits, answering commands all the while.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <memory>
 #include <regex>
-#include <thread>
 
 #include "../platform/child_process.h"
+#include "support/debug_output.h"
 #include "support/sim_root.h"
 #include "text/utf.h"
 
@@ -33,10 +35,9 @@ std::size_t count_lines(const std::vector<std::string>& lines, const std::string
 class ServiceMode : public testing_support::FreshHost {
  protected:
   void SetUp() override {
-#ifdef _WIN32
-    GTEST_SKIP() << "diagnostic lines under Wine are read through the capture program";
-#endif
     FreshHost::SetUp();
+    output_ = std::make_unique<testing_support::DebugOutput>(native_dir());
+    ASSERT_EQ("", output_->error());
     // A copy of its own: "/stop" looks for another process of the same image, and other tests
     // run the guard from the build folder at the same time.
     guard_ = win_path(std::string("guard/vostrelusb") + platform_test::kExe);
@@ -53,22 +54,26 @@ class ServiceMode : public testing_support::FreshHost {
     return run.ok && os::WaitForSingleObject(run.process.get(), 30000) == WAIT_OBJECT_0;
   }
 
-  bool wait_for_line(const std::string& text, DWORD milliseconds) {
-    const DWORD start = os::GetTickCount();
-    while (os::GetTickCount() - start < milliseconds) {
-      if (find_line(debug_lines(), text) != std::string::npos) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return false;
+  void TearDown() override {
+    output_.reset();
+    FreshHost::TearDown();
+  }
+
+  // Every line written on the machine until now (UTF-8, without line ends).
+  std::vector<std::string> all_lines() {
+    std::vector<std::string> lines;
+    for (const std::u16string& line : output_->stop()) lines.push_back(text::to_utf8(line));
+    return lines;
   }
 
   std::u16string guard_;
+  std::unique_ptr<testing_support::DebugOutput> output_;
 };
 
 TEST_F(ServiceMode, StopAgainstARunningStartStopsIt) {
   platform_test::Started service = start_guard(u"/start");
   ASSERT_TRUE(service.ok);
-  ASSERT_TRUE(wait_for_line("*** USB STARTED.", 20000));
+  ASSERT_TRUE(output_->wait_for_line(u"*** USB STARTED.", std::chrono::seconds(20)));
 
   EXPECT_TRUE(run_guard(u"/start"));  // a second service instance ends at once
   EXPECT_TRUE(run_guard(u"/stop"));
@@ -77,18 +82,18 @@ TEST_F(ServiceMode, StopAgainstARunningStartStopsIt) {
   ASSERT_EQ(WAIT_OBJECT_0, os::WaitForSingleObject(service.process.get(), 60000));
   service.process.reset();
 
-  const auto lines = debug_lines();
-  EXPECT_EQ(1u, count_lines(lines, "-> *** USB STARTED.\r\n"));
+  const auto lines = all_lines();
+  EXPECT_EQ(1u, count_lines(lines, "-> *** USB STARTED."));
   const std::size_t result = find_line(lines, "-> Stop result: ");
   ASSERT_NE(std::string::npos, result);
-  EXPECT_NE(std::string::npos, lines[result].find("-> Stop result: 1\r\n"));
+  EXPECT_TRUE(lines[result].ends_with("-> Stop result: 1")) << lines[result];
   EXPECT_EQ(1u, count_lines(lines, "Stop result: "));  // "/uninstall" writes no result line
 
-  const std::regex listener(R"(.*int class_commp::listen:\d+ -> listener \[\\\\\.\\pipe\\vostrel_comm_default_\d+\]\r\n)");
+  const std::regex listener(R"(.*int class_commp::listen:\d+ -> listener \[\\\\\.\\pipe\\vostrel_comm_default_\d+\])");
   EXPECT_EQ(1, std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return std::regex_match(l, listener); }));
   const std::size_t enter = find_line(lines, "thread_communication_default:");
   ASSERT_NE(std::string::npos, enter);
-  EXPECT_NE(std::string::npos, lines[enter].find("-> > Enter\r\n"));
+  EXPECT_TRUE(lines[enter].ends_with("-> > Enter")) << lines[enter];
 
   // The service's own lines in their order.
   std::size_t at = 0;
@@ -105,7 +110,7 @@ TEST_F(ServiceMode, StopAgainstARunningStartStopsIt) {
 
 TEST_F(ServiceMode, StopWithoutAServiceGetsAnEmptyResult) {
   EXPECT_TRUE(run_guard(u"/stop"));
-  const auto lines = debug_lines();
+  const auto lines = all_lines();
   ASSERT_EQ(4u, lines.size());
-  EXPECT_NE(std::string::npos, lines[3].find("-> Stop result: \r\n")) << lines[3];
+  EXPECT_TRUE(lines[3].ends_with("-> Stop result: ")) << lines[3];
 }

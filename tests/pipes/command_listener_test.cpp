@@ -53,15 +53,17 @@ TEST_F(CommandListener, AnswersAndSetsTheStopFlagsAsItsTableSays) {
     if (step.answer.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(50));  // a change would show
     EXPECT_EQ(step.flags, flags_once(step.flags));
   }
-#ifndef _WIN32
-  const std::string pipe = "listener [\\\\.\\pipe\\vostrel_comm_default_" + std::to_string(pid) + "]\r\n";
-  EXPECT_EQ(1u, lines_with(pipe).size());
-  // The listener's own entry line ("cfg" runs read_config, which writes one of its own).
+  const std::string pipe = "listener [\\\\.\\pipe\\vostrel_comm_default_" + std::to_string(pid) + "]";
+  ASSERT_TRUE(wait_for_line(pipe));
+  const auto listener = lines_with(pipe);
+  ASSERT_EQ(1u, listener.size());
+  EXPECT_TRUE(listener[0].ends_with(pipe)) << listener[0];
+  // The listener thread's own entry line ("cfg" adds read_config's).
   const auto enter = lines_with("thread_communication_default:");
   ASSERT_EQ(1u, enter.size());
-  EXPECT_NE(std::string::npos, enter[0].find("> Enter"));
+  EXPECT_TRUE(enter[0].ends_with("-> > Enter")) << enter[0];
   // "cfg" makes sure of the current list before it reloads the configuration.
-  const auto lines = debug_lines();
+  const auto lines = captured_lines();
   std::size_t list_line = lines.size(), config_line = lines.size();
   for (std::size_t i = 0; i < lines.size(); ++i) {
     if (lines[i].find("ensure_current_usb_list") != std::string::npos) list_line = i;
@@ -69,7 +71,6 @@ TEST_F(CommandListener, AnswersAndSetsTheStopFlagsAsItsTableSays) {
   }
   EXPECT_LT(list_line, config_line);
   EXPECT_LT(config_line, lines.size());
-#endif
 }
 
 TEST_F(CommandListener, UninstallAloneSetsBothFlags) {
