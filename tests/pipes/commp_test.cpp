@@ -141,18 +141,11 @@ TEST_F(Exchanges, ByNameFindsTheListenersProcess) {
 }
 
 TEST_F(Exchanges, OwnProcessIsAskedWithIdZero) {
-  // A listener in this process; like every listener it stays until the process ends.
-  std::thread([] {
-    class_commp own;
-    own.text_handler = [](unsigned long, const std::u16string& q) { return u"own:" + q; };
-    own.listen(u"own_zero");
-  }).detach();
-  class_commp asker;
-  use_timeouts(asker);
-  std::u16string result;
-  EXPECT_EQ(1, asker.ask(result, 0, u"me", u"own_zero"));
-  EXPECT_EQ(u"own:me", result);
-  EXPECT_EQ(peer_pipe(u"own_zero", os::GetCurrentProcessId()), asker.pipe_name());
+  // The peer listens on a thread and asks itself; its report is "<pid> <answer>".
+  const DWORD pid = listener("self", "own_zero");
+  ASSERT_NE(0u, pid);
+  EXPECT_TRUE(wait_for_line("listener [\\\\.\\pipe\\vostrel_comm_own_zero_" + std::to_string(pid) + "]"));
+  EXPECT_EQ(std::to_string(pid) + " echo:me\n", report(pid));
 }
 
 TEST_F(Exchanges, BusyListenerMakesTheNextAskerWaitForIt) {
