@@ -43,7 +43,9 @@ TEST_F(NamedPaths, TableOfNames) {
   };
   for (const auto& c : cases) {
     EXPECT_EQ(c.path, get_named_path(c.name)) << text::to_utf8(c.name);
-    if (!c.folder.empty()) EXPECT_TRUE(is_folder(c.folder)) << text::to_utf8(c.folder);
+    if (!c.folder.empty()) {
+      EXPECT_TRUE(is_folder(c.folder)) << text::to_utf8(c.folder);
+    }
   }
   // Neither "tmp" (not created for the capture file) nor anything for the unknown names.
   EXPECT_FALSE(is_folder(data + u"\\tmp"));
