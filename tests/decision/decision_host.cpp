@@ -18,8 +18,6 @@ void DecisionHost::SetUp() {
   forget_accept_folder();
   decision_waits.capture_cleanup_ms = 400;
   decision_waits.tray_answer_ms = 1500;
-  debug = std::make_unique<testing_support::DebugOutput>(native_dir());
-  ASSERT_EQ("", debug->error());
 }
 
 void DecisionHost::TearDown() {
@@ -28,7 +26,6 @@ void DecisionHost::TearDown() {
   for (CThreadGroup* group : {&g_ask_thread_group, &g_thread_group}) {
     for (int i = 0; i < 500 && (group->Reap(), group->Count() > 0); ++i) os::Sleep(20);
   }
-  debug.reset();
   reset_settings();
   forget_accept_folder();
   decision_waits = DecisionWaits{};
@@ -49,8 +46,10 @@ std::vector<std::string> DecisionHost::report_files() const {
 
 std::vector<std::u16string> DecisionHost::lines_with(std::u16string_view fragment) const {
   std::vector<std::u16string> found;
-  for (const auto& line : debug->lines()) {
-    if (line.find(fragment) != std::u16string::npos) found.push_back(line);
+  for (const std::string& line : debug_lines()) {
+    std::u16string text = text::from_utf8(line);
+    while (!text.empty() && (text.back() == u'\n' || text.back() == u'\r')) text.pop_back();
+    if (text.find(fragment) != std::u16string::npos) found.push_back(text);
   }
   return found;
 }

@@ -3,17 +3,16 @@
 // the debugger output captured from the start of the test.
 #pragma once
 
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "config/config_host.h"
-#include "support/debug_output.h"
 
 namespace decision_test {
 
 class DecisionHost : public testing_support::ConfigHost {
  protected:
+  DecisionHost() { capture_debug_output(); }
   void SetUp() override;
   void TearDown() override;
 
@@ -21,10 +20,8 @@ class DecisionHost : public testing_support::ConfigHost {
   std::string data_native(const std::string& sub) const { return native_dir() + "/all users/kavenor/" + sub; }
   // The report files under "logs", as paths relative to "logs" ("20261204/2026...-1403.json").
   std::vector<std::string> report_files() const;
-  // The diagnostic lines of this test that contain `fragment`.
+  // The diagnostic lines of this test that contain `fragment`, without their line ends.
   std::vector<std::u16string> lines_with(std::u16string_view fragment) const;
-
-  std::unique_ptr<testing_support::DebugOutput> debug;
 };
 
 // A native file read as UTF-16LE text (no byte-order mark).
