@@ -43,7 +43,9 @@ class Decision : public decision_test::DecisionHost {
 };
 
 // The report of the Kingston stick, with its times written as "<time>".
+// The user is the first one who runs a shell: nobody on the simulated host, the prefix's user under Wine.
 std::u16string kingston_report(int action_value, const std::u16string& title, const std::u16string& outcome) {
+  const std::u16string user = first_logged_on_user();
   return u"{\r\n"
          u"    \"info\" : [\r\n"
          u"        {\r\n"
@@ -55,7 +57,7 @@ std::u16string kingston_report(int action_value, const std::u16string& title, co
          u"            \"producent\" : \"Kingston\", \r\n"
          u"            \"produkt\" : \"DataTraveler 3.0\", \r\n"
          u"            \"time\" : \"<time>\", \r\n"
-         u"            \"user\" : \"\"\r\n"
+         u"            \"user\" : \"" + user + u"\"\r\n"
          u"        }\r\n"
          u"    ], \r\n"
          u"    \"params\" : {\r\n"
@@ -69,7 +71,7 @@ std::u16string kingston_report(int action_value, const std::u16string& title, co
          u"        {\r\n            \"event\" : \"Opis\", \r\n            \"value\" : \"USB Mass Storage Device\"\r\n        }, \r\n"
          u"        {\r\n            \"event\" : \"Numer seryjny\", \r\n            \"value\" : \"60A44C413AB2F0B0A9A0005B\"\r\n        }, \r\n"
          u"        {\r\n            \"event\" : \"Suma kontrolna\", \r\n            \"value\" : \"6238BFA5EA55CCC09BE24075CCDE3A031B266BDB\"\r\n        }, \r\n"
-         u"        {\r\n            \"event\" : \"Użytkownik\", \r\n            \"value\" : \"\"\r\n        }, \r\n"
+         u"        {\r\n            \"event\" : \"Użytkownik\", \r\n            \"value\" : \"" + user + u"\"\r\n        }, \r\n"
          u"        {\r\n            \"event\" : \"Akcja\", \r\n            \"value\" : \"" + outcome + u"\"\r\n        }\r\n"
          u"    ]\r\n"
          u"}";
@@ -103,7 +105,7 @@ TEST_F(Decision, UndecidedDeviceAllowedByActionWithoutReport) {
   settings(1, 1, 0);
   EXPECT_EQ(1, vostusb_decision(kKingstonStick.c_str()));
   EXPECT_TRUE(report_files().empty());
-  EXPECT_EQ(build_device_record(kKingstonStick, u"").document.serialise(0), read_utf16_file(accept_native(".json")));
+  EXPECT_EQ(build_device_record(kKingstonStick).document.serialise(0), read_utf16_file(accept_native(".json")));
   EXPECT_EQ(1u, lines_with(u">> New device, allow=1").size());
 }
 
@@ -152,7 +154,7 @@ TEST_F(Decision, RuleThatAllowsWinsOverActionZero) {
 TEST_F(Decision, ThreeSightingsLeaveOneDocumentAndThreeLines) {
   settings(1, 1, 0);
   for (int i = 0; i < 3; ++i) EXPECT_EQ(1, vostusb_decision(kKingstonStick.c_str()));
-  EXPECT_EQ(build_device_record(kKingstonStick, u"").document.serialise(0), read_utf16_file(accept_native(".json")));
+  EXPECT_EQ(build_device_record(kKingstonStick).document.serialise(0), read_utf16_file(accept_native(".json")));
   EXPECT_TRUE(std::regex_match(read_native_file(accept_native(".txt")),
                                std::regex(R"((\d{4}\.\d{2}\.\d{2} \d{2}:\d{2}:\d{2}\r\n){3})")));
   std::size_t files = 0;
@@ -230,7 +232,7 @@ TEST_F(Decision, CaptureTakesTheDeviceAndItsFileIsDeletedLater) {
   const std::string bytes = read_native_file(capture_native());
   std::smatch stamp;
   ASSERT_TRUE(std::regex_search(bytes, stamp, std::regex(R"re("timestamp" : "(\d{14})")re"))) << bytes;
-  CJsonNode expected = with_exact_patterns(build_device_record(device_text(u"Acme", u"", u"SN1", u"USB", u"Hub"), u"").document);
+  CJsonNode expected = with_exact_patterns(build_device_record(device_text(u"Acme", u"", u"SN1", u"USB", u"Hub")).document);
   expected.set_string(u"timestamp", text::from_utf8(stamp[1].str()));
   EXPECT_EQ(text::to_utf8(expected.serialise(0)), bytes);  // UTF-8, "=" before non-empty texts
   EXPECT_NE(std::string::npos, bytes.find("\"produkt\" : \"\""));

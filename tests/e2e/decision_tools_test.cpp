@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "config/config_host.h"
+#include "decision/device_record.h"
 #include "decision/device_texts.h"
 #include "process/registry.h"
 #include "support/run_command.h"
@@ -76,7 +77,7 @@ TEST_F(DecisionTools, ChecksumOfDeviceTexts) {
             "    \"opis\" : \"USB Mass Storage Device\", \r\n"
             "    \"producent\" : \"Kingston\", \r\n"
             "    \"produkt\" : \"DataTraveler 3.0\", \r\n"
-            "    \"user\" : \"\"\r\n"
+            "    \"user\" : \"" + text::to_utf8(first_logged_on_user()) + "\"\r\n"
             "}\n",
             stick.out);
 }
@@ -123,10 +124,10 @@ TEST_F(DecisionTools, DecideNamesTheRuleThatDecided) {
 
 class RuleFileTest : public DecisionTools {
  protected:
-  // Runs the guard with "/test:" and the file's path.
+  // Runs the guard with "/test:" and the file's path in double quotes, as the suite passes paths.
   void run_test(const std::string& native_path) {
     const std::u16string path = testing_support::FreshHost::win_path(native_path.substr(native_dir().size() + 1));
-    const auto result = testing_support::run_built("vostrelusb", {"/test:" + text::to_utf8(path)}, native_dir());
+    const auto result = testing_support::run_built("vostrelusb", {"/test:\"" + text::to_utf8(path) + "\""}, native_dir());
     EXPECT_EQ(0, result.status) << result.err;
   }
 };
