@@ -1,7 +1,5 @@
 #include "monitor_config.h"
 
-#include <memory>
-
 #include "config/config_file.h"
 #include "config/data_file.h"
 #include "config/installation.h"
