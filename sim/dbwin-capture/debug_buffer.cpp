@@ -49,7 +49,7 @@ std::unique_ptr<DebugBuffer> DebugBuffer::listen(ListenFailure* failure) {
   // The section first: whoever created it is the viewer. Writers that find it before the events
   // exist skip their text, which is fine: nobody has been told yet that we listen.
   handles->section.reset(
-      ::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kBufferSize, L"DBWIN_BUFFER"));
+      ::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kBufferSize, os::win32::wide(u"DBWIN_BUFFER")));
   if (!handles->section) {
     failure->message = error_text("cannot create the section DBWIN_BUFFER");
     return nullptr;
@@ -79,7 +79,7 @@ std::optional<std::u16string> DebugBuffer::receive() {
 
 std::vector<std::u16string> command_line_arguments() {
   int count = 0;
-  wchar_t** list = ::CommandLineToArgvW(os::win32::wide(os::GetCommandLineW()), &count);
+  auto list = ::CommandLineToArgvW(os::win32::wide(os::GetCommandLineW()), &count);
   std::vector<std::u16string> args;
   for (int i = 1; list != nullptr && i < count; ++i) args.emplace_back(os::win32::utf16(list[i]));
   ::LocalFree(list);

@@ -1,7 +1,5 @@
 #include "monitor_config.h"
 
-#include <memory>
-
 #include "config/config_file.h"
 #include "config/data_file.h"
 #include "config/installation.h"
@@ -35,11 +33,11 @@ std::u16string MonitorConfig::load(const std::u16string& file) {
 
 CJsonNode& MonitorConfig::rules() {
   if (!document.has_member(u"usb") || document[u"usb"].type() != CJsonNode::kObject) {
-    document.add_node(u"usb", std::make_unique<CJsonNode>());
+    document.add_node(u"usb", CJsonNode());
   }
   CJsonNode& usb = document[u"usb"];
   // Anything but an array is replaced by a fresh node, which the first appended pair makes an array.
-  if (!usb.has_member(u"rules") || usb[u"rules"].type() != CJsonNode::kArray) usb.add_node(u"rules", std::make_unique<CJsonNode>());
+  if (!usb.has_member(u"rules") || usb[u"rules"].type() != CJsonNode::kArray) usb.add_node(u"rules", CJsonNode());
   return usb[u"rules"];
 }
 
@@ -53,13 +51,13 @@ bool MonitorConfig::add_rule(std::u16string_view message) {
   }
   const int verdict = text::wtoi(message.substr(0, colon));
 
-  auto device = std::make_unique<CJsonNode>();
-  if (device->parse(message.substr(colon + 1)) != 1 || device->type() != CJsonNode::kObject || device->children().empty()) {
+  CJsonNode device;
+  if (device.parse(message.substr(colon + 1)) != 1 || device.type() != CJsonNode::kObject || device.children().empty()) {
     return false;
   }
-  auto pair = std::make_unique<CJsonNode>();
-  pair->append_node(std::move(device));
-  pair->append_integer(verdict);
+  CJsonNode pair;
+  pair.append_node(std::move(device));
+  pair.append_integer(verdict);
   rules().append_node(std::move(pair));
   return save();
 }

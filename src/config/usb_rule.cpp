@@ -26,8 +26,8 @@ std::u16string member_text(CJsonNode& node, std::u16string_view name) {
 bool rule_from_pair(CJsonNode& element, CUsbRule& rule) {
   if (element.children().size() != 2) return false;
   auto first = element.children().begin();
-  CJsonNode& texts = *first->second;
-  CJsonNode& verdict = *std::next(first)->second;
+  CJsonNode& texts = first->second;
+  CJsonNode& verdict = std::next(first)->second;
   // A pair whose first half is not an object holds no patterns. Read as five empty patterns it
   // would match every device, so one mistyped rule would decide them all.
   if (texts.type() != CJsonNode::kObject) return false;
@@ -42,8 +42,8 @@ bool rule_from_pair(CJsonNode& element, CUsbRule& rule) {
 }
 
 void append_rules(CJsonNode& rules, std::vector<CUsbRule>& list) {
-  for (const auto& entry : rules.children()) {
+  for (auto& entry : rules.children()) {
     CUsbRule rule;
-    if (rule_from_pair(*entry.second, rule)) list.push_back(std::move(rule));
+    if (rule_from_pair(entry.second, rule)) list.push_back(std::move(rule));
   }
 }

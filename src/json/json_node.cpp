@@ -9,20 +9,35 @@ CJsonNode::CJsonNode() = default;
 
 CJsonNode::~CJsonNode() { clear(); }
 
+CJsonNode& CJsonNode::operator=(CJsonNode&& other) noexcept {
+  if (this == &other) return *this;
+  clear();
+  children_ = std::move(other.children_);
+  type_ = other.type_;
+  name_ = std::move(other.name_);
+  text_ = std::move(other.text_);
+  number_ = other.number_;
+  flag_ = other.flag_;
+  strict_ = other.strict_;
+  wide_numbers_ = other.wide_numbers_;
+  return *this;
+}
+
 void CJsonNode::clear() {
   if (children_.empty()) return;
-  // Children are detached onto a work list before they are destroyed, so every node dies childless
-  // and destruction never recurses, however deep the tree.
-  std::vector<std::unique_ptr<CJsonNode>> doomed;
-  auto detach_children = [&doomed](CJsonNode& node) {
-    for (auto& entry : node.children_) doomed.push_back(std::move(entry.second));
-    node.children_.clear();
-  };
-  detach_children(*this);
+  // Children's maps are moved onto a work list before a map is destroyed, so every node dies
+  // childless and destruction never recurses, however deep the tree.
+  std::vector<Children> doomed;
+  doomed.push_back(std::move(children_));
+  children_.clear();
   while (!doomed.empty()) {
-    std::unique_ptr<CJsonNode> node = std::move(doomed.back());
+    Children batch = std::move(doomed.back());
     doomed.pop_back();
-    detach_children(*node);
+    for (auto& entry : batch) {
+      if (entry.second.children_.empty()) continue;
+      doomed.push_back(std::move(entry.second.children_));
+      entry.second.children_.clear();
+    }
   }
 }
 
@@ -32,17 +47,17 @@ CJsonNode& CJsonNode::operator[](std::u16string_view name) {
   auto it = children_.find(name);
   if (it == children_.end()) {
     if (strict_) throw CJsonMissingMember();
-    it = children_.emplace(std::u16string(name), std::make_unique<CJsonNode>()).first;
-    it->second->name_ = name;
+    it = children_.emplace(std::u16string(name), CJsonNode()).first;
+    it->second.name_ = name;
   }
-  it->second->strict_ = strict_;
-  return *it->second;
+  it->second.strict_ = strict_;
+  return it->second;
 }
 
 CJsonNode& CJsonNode::child_under(std::u16string_view key) {
   auto it = children_.find(key);
-  if (it == children_.end()) it = children_.emplace(std::u16string(key), std::make_unique<CJsonNode>()).first;
-  return *it->second;
+  if (it == children_.end()) it = children_.emplace(std::u16string(key), CJsonNode()).first;
+  return it->second;
 }
 
 std::u16string CJsonNode::next_index_key() const { return json_format::index_key(children_.size()); }
@@ -59,12 +74,9 @@ CJsonNode& CJsonNode::element_to_set() {
   return child_under(next_index_key());
 }
 
-CJsonNode& CJsonNode::insert(std::u16string key, std::unique_ptr<CJsonNode> node) {
-  if (!node) node = std::make_unique<CJsonNode>();
-  CJsonNode& inserted = *node;
-  // A child already under the key is replaced and destroyed with its subtree.
-  children_.insert_or_assign(std::move(key), std::move(node));
-  return inserted;
+CJsonNode& CJsonNode::insert(std::u16string key, CJsonNode&& node) {
+  // A child already under the key is replaced and its subtree destroyed.
+  return children_.insert_or_assign(std::move(key), std::move(node)).first->second;
 }
 
 void CJsonNode::set_integer(std::u16string_view name, int value) {
@@ -85,7 +97,7 @@ void CJsonNode::set_string(std::u16string_view name, std::u16string value) {
   child.text_ = std::move(value);
 }
 
-CJsonNode& CJsonNode::add_node(std::u16string_view name, std::unique_ptr<CJsonNode> node) {
+CJsonNode& CJsonNode::add_node(std::u16string_view name, CJsonNode node) {
   if (type_ == kArray) return insert(next_index_key(), std::move(node));
   CJsonNode& inserted = insert(std::u16string(name), std::move(node));
   inserted.name_ = name;
@@ -110,7 +122,7 @@ void CJsonNode::append_string(std::u16string value) {
   child.text_ = std::move(value);
 }
 
-CJsonNode& CJsonNode::append_node(std::unique_ptr<CJsonNode> node) {
+CJsonNode& CJsonNode::append_node(CJsonNode node) {
   type_ = kArray;
   return insert(next_index_key(), std::move(node));
 }

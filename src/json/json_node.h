@@ -8,7 +8,8 @@
 //
 // Children are kept in a map ordered by key, code unit by code unit. In an object the key is the
 // member name; in an array it is the index at insertion as eight lower-case hexadecimal digits, so
-// the map order of elements is their insertion order. A node owns its children.
+// the map order of elements is their insertion order. A node owns its children, held by value: a
+// node is moved into the tree, never copied.
 //
 // Nodes carry no lock: the callers serialise access to their documents themselves (the
 // configuration lock), and a mutex per node would make the tree a third larger.
@@ -19,7 +20,6 @@
 #include <exception>
 #include <functional>
 #include <map>
-#include <memory>
 #include <string>
 #include <string_view>
 
@@ -33,7 +33,7 @@ class CJsonMissingMember : public std::exception {
 class CJsonNode {
  public:
   enum Type : std::uint32_t { kObject = 1, kArray = 2, kInteger = 4, kString = 8, kBoolean = 16 };
-  using Children = std::map<std::u16string, std::unique_ptr<CJsonNode>, std::less<>>;
+  using Children = std::map<std::u16string, CJsonNode, std::less<>>;
 
   // The reader stops at an opening bracket that would nest deeper than this many containers (the
   // document's own braces count as one), as it stops at any character it cannot use: what was read
@@ -47,6 +47,9 @@ class CJsonNode {
   ~CJsonNode();
   CJsonNode(const CJsonNode&) = delete;
   CJsonNode& operator=(const CJsonNode&) = delete;
+  CJsonNode(CJsonNode&& other) noexcept = default;
+  // The node's own subtree is destroyed first (without recursion).
+  CJsonNode& operator=(CJsonNode&& other) noexcept;
 
   // Destroys all children; type and value fields stay.
   void clear();
@@ -64,16 +67,16 @@ class CJsonNode {
   void set_integer(std::u16string_view name, int value);
   void set_boolean(std::u16string_view name, bool value);
   void set_string(std::u16string_view name, std::u16string value);
-  // Puts `node` under `name`, destroying any child of that name first; on an array it is appended.
-  // Returns the inserted node.
-  CJsonNode& add_node(std::u16string_view name, std::unique_ptr<CJsonNode> node);
+  // Moves `node` under `name`, destroying any child of that name first; on an array it is appended.
+  // Returns the node in the tree.
+  CJsonNode& add_node(std::u16string_view name, CJsonNode node);
 
   // Append an element under the next index key; this node becomes an array (even if it was an
   // object with members).
   void append_integer(int value);
   void append_boolean(bool value);
   void append_string(std::u16string value);
-  CJsonNode& append_node(std::unique_ptr<CJsonNode> node);
+  CJsonNode& append_node(CJsonNode node);
 
   // The node read as text: an integer is formatted "%i" into the text field, and the node becomes a
   // string in every case. Assigning through the reference sets a string value.
@@ -93,7 +96,10 @@ class CJsonNode {
   const std::u16string& name() const { return name_; }
   int number() const { return number_; }
   bool flag() const { return flag_; }
+  // The children in key order, for walking them (reading a child as text changes it, so walking
+  // needs the non-const form); add and remove children only through the members above.
   const Children& children() const { return children_; }
+  Children& children() { return children_; }
 
   bool strict() const { return strict_; }
   void set_strict(bool strict) { strict_ = strict; }
@@ -112,7 +118,7 @@ class CJsonNode {
   CJsonNode& member_to_set(std::u16string_view name);
   CJsonNode& element_to_set();
   CJsonNode& child_under(std::u16string_view key);
-  CJsonNode& insert(std::u16string key, std::unique_ptr<CJsonNode> node);
+  CJsonNode& insert(std::u16string key, CJsonNode&& node);
   std::u16string next_index_key() const;
   // Pad, name and value of a leaf, or pad, name and opening bracket of a container.
   void append_head(std::u16string& out, std::size_t indent) const;

@@ -1,5 +1,4 @@
 // The lenient reader: how a text becomes a tree.
-#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -76,9 +75,8 @@ class CJsonReader {
             tokens_.stop();
             return;
           }
-          std::unique_ptr<CJsonNode> child(
-              new CJsonNode(token == Token::OpenBracket ? CJsonNode::kArray : CJsonNode::kObject));
-          fill(*child, depth + 1);
+          CJsonNode child(token == Token::OpenBracket ? CJsonNode::kArray : CJsonNode::kObject);
+          fill(child, depth + 1);
           if (!pending.empty()) node.add_node(pending, std::move(child));
           else node.append_node(std::move(child));
           pending.clear();

@@ -10,19 +10,27 @@ namespace {
 
 bool is_container(const CJsonNode& node) { return node.type() == CJsonNode::kObject || node.type() == CJsonNode::kArray; }
 
+// The letter written after a backslash for the characters that are escaped, else 0.
+char16_t escape_letter(char16_t c) {
+  if (c > u'\\') return 0;  // the common case: every escaped character is at most a backslash
+  switch (c) {
+    case u'"': return u'"';
+    case u'\n': return u'n';
+    case u'\r': return u'r';
+    case u'\t': return u't';
+    case u'\\': return u'\\';
+    default: return 0;
+  }
+}
+
 void append_escaped(std::u16string& out, std::u16string_view text) {
   std::size_t start = 0;
   for (std::size_t i = 0; i < text.size(); ++i) {
-    const char16_t c = text[i];
-    const char16_t* escape = c == u'"'    ? u"\\\""
-                             : c == u'\n' ? u"\\n"
-                             : c == u'\r' ? u"\\r"
-                             : c == u'\t' ? u"\\t"
-                             : c == u'\\' ? u"\\\\"
-                                          : nullptr;
-    if (!escape) continue;
+    const char16_t letter = escape_letter(text[i]);
+    if (!letter) continue;
     out.append(text.substr(start, i - start));
-    out.append(escape);
+    out += u'\\';
+    out += letter;
     start = i + 1;
   }
   out.append(text.substr(start));
@@ -73,7 +81,7 @@ std::u16string CJsonNode::serialise(std::size_t indent) const {
       out += u"\r\n";
       continue;
     }
-    const CJsonNode& child = *level.next->second;
+    const CJsonNode& child = level.next->second;
     ++level.next;
     const std::size_t child_indent = level.indent + 4;
     child.append_head(out, child_indent);

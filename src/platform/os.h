@@ -25,7 +25,9 @@
 // - Registry: HKEY_LOCAL_MACHINE only (other roots: ERROR_INVALID_HANDLE), persisted under the sim
 //   root in a text file (format in sim/registry_tree.h; edit it with the sim CLI), shared by all
 //   processes, safe against concurrent writers and killed processes; a damaged file gives
-//   ERROR_BADDB. Key and value names compare without case; value bytes are kept exactly. The
+//   ERROR_BADDB. Key and value names compare without case; value bytes are kept exactly (Windows'
+//   RegSetValueExW also stores a string's terminator that the caller left out when the two bytes
+//   after the data happen to be zero; the simulated host never reads past the data). The
 //   access rights of a key handle are enforced. No security, no volatile keys, no notifications, no
 //   classes or write times (enumeration gives empty and zero).
 // - Named mutexes: exist while some process holds a handle (open-file-description locks);

@@ -16,6 +16,9 @@ struct Command {
 const Command kCommands[] = {
     {"data", "data FILE            decoded text of a data file (plain or scrambled), as UTF-8", tool::cmd_data},
     {"scramble", "scramble IN OUT      store IN scrambled as OUT, as the suite stores its data files", tool::cmd_scramble},
+    {"json", "json --process [--wide-numbers] FILE\n"
+             "                       FILE parsed and written back as the guard's documents are (UTF-8)\n"
+             "  json --library FILE  FILE loaded and written back by the driver control library, or its error", tool::cmd_json},
     {"config", "config               load the configuration as the guard does (monitor, then file); show settings and rules",
      tool::cmd_config},
 };

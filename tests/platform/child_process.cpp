@@ -3,7 +3,6 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <thread>
 
 #include "support/sim_root.h"
@@ -48,17 +47,24 @@ std::string copy_helper(const std::string& helper, const std::string& folder, co
 }
 
 ProbeReport wait_for_report(const std::string& path) {
-  ProbeReport report;
-  for (int i = 0; i < 500 && !fs::exists(path); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  std::ifstream in(path, std::ios::binary);
-  std::string pid;
-  if (!in || !std::getline(in, pid)) return report;
-  report.found = true;
-  report.pid = static_cast<DWORD>(std::stoul(pid));
-  std::getline(in, report.folder);
-  std::getline(in, report.command_line);
-  for (std::string line; std::getline(in, line);) report.arguments.push_back(line);
-  return report;
+  // The report appears whole (it is renamed into place); a read may still fail for a moment on
+  // Windows while the rename completes, so reading is retried until the time is up.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  do {
+    std::ifstream in(path, std::ios::binary);
+    std::string pid;
+    if (in && std::getline(in, pid) && !pid.empty()) {
+      ProbeReport report;
+      report.found = true;
+      report.pid = static_cast<DWORD>(std::stoul(pid));
+      std::getline(in, report.folder);
+      std::getline(in, report.command_line);
+      for (std::string line; std::getline(in, line);) report.arguments.push_back(line);
+      return report;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  } while (std::chrono::steady_clock::now() < deadline);
+  return {};
 }
 
 void end_process(HANDLE process) {

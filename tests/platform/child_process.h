@@ -38,7 +38,7 @@ class HelperHost : public testing_support::FreshHost {
 // Copies a helper into `folder` (native) under `name`; returns the copy's native path.
 std::string copy_helper(const std::string& helper, const std::string& folder, const std::string& name);
 
-// A probe_child report, read once it exists (empty lines when it did not appear within 10 s).
+// A probe_child report, read once it exists (not found when it did not appear within 10 s).
 struct ProbeReport {
   bool found = false;
   DWORD pid = 0;

@@ -32,9 +32,15 @@ TEST(CodePages, ConversionTable) {
       {CP_UTF8, "\xF0\x9F\x98\x80", u"\U0001F600"},
       {CP_UTF8, "a\xFF" "b", u"a\uFFFDb"},
       {CP_UTF8, "\xE2\x82", u"\uFFFD"},           // cut-off sequence
-      {CP_UTF8, "\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},  // an encoded surrogate is not text
   };
   for (const Case& c : cases) EXPECT_EQ(c.text, convert(c.code_page, c.bytes)) << c.code_page << " " << c.bytes;
+}
+
+TEST(CodePages, AnEncodedSurrogateIsNotText) {
+  // How many replacement characters it becomes differs between Windows versions; never a surrogate.
+  const std::u16string text = convert(CP_UTF8, "\xED\xA0\x80");
+  ASSERT_NE(u"<failed>", text);
+  for (char16_t c : text) EXPECT_EQ(0xFFFD, c);
 }
 
 TEST(CodePages, StrictUtf8RefusesInvalidBytes) {

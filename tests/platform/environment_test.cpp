@@ -56,8 +56,13 @@ TEST_F(Environment, NamesCompareWithoutCase) {
 TEST_F(Environment, BufferSizeRules) {
   set_variable("VOSTUSB_TEST_VALUE", "12345");
   std::size_t required = 99;
-  EXPECT_EQ(0, os::_wgetenv_s(&required, nullptr, 0, u"VOSTUSB_TEST_VALUE"));  // a size query
+  const errno_t query = os::_wgetenv_s(&required, nullptr, 0, u"VOSTUSB_TEST_VALUE");  // a size query
   EXPECT_EQ(6u, required);
+#ifndef _WIN32
+  EXPECT_EQ(0, query);  // Microsoft's documented result; the older msvcrt.dll (and Wine) give ERANGE
+#else
+  (void)query;
+#endif
 
   char16_t small[6] = {u'x', u'x', u'x', u'x', u'x', u'x'};
   required = 0;
@@ -69,8 +74,13 @@ TEST_F(Environment, BufferSizeRules) {
   unset_variable("VOSTUSB_TEST_VALUE");
   required = 99;
   small[0] = u'x';
-  EXPECT_EQ(0, os::_wgetenv_s(&required, small, 6, u"VOSTUSB_TEST_VALUE"));  // missing: empty, no error
+  const errno_t missing = os::_wgetenv_s(&required, small, 6, u"VOSTUSB_TEST_VALUE");  // missing: empty
   EXPECT_EQ(0u, required);
+#ifndef _WIN32
+  EXPECT_EQ(0, missing);  // Microsoft's documented result; the older msvcrt.dll (and Wine) give EINVAL
+#else
+  (void)missing;
+#endif
   EXPECT_EQ(0, small[0]);
 }
 
@@ -96,9 +106,9 @@ TEST_F(Environment, ModuleFileNameAndItsTruncation) {
   os::SetLastError(0);
   EXPECT_EQ(6u, os::GetModuleFileNameW(nullptr, cut, 6));
   EXPECT_EQ(ERROR_INSUFFICIENT_BUFFER, os::GetLastError());
-  EXPECT_EQ(0, cut[5]);
-  EXPECT_EQ(full.substr(0, 5), std::u16string(cut));
+  EXPECT_EQ(full.substr(0, 5), std::u16string(cut, 5));
 #ifndef _WIN32
+  EXPECT_EQ(0, cut[5]);  // terminated since Windows Vista; Windows XP and Wine leave it open
   char linux_path[1024] = {};
   ASSERT_GT(readlink("/proc/self/exe", linux_path, sizeof linux_path - 1), 0);
   EXPECT_EQ(os::sim::to_windows_path(linux_path), full);

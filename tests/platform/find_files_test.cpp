@@ -93,7 +93,10 @@ TEST_F(FindFiles, ASearchHandleClosesOnce) {
   HANDLE search = os::FindFirstFileW(win_path("dir/*").c_str(), &data);
   ASSERT_NE(INVALID_HANDLE_VALUE, search);
   EXPECT_TRUE(os::FindClose(search));
+#ifndef _WIN32
+  // Windows leaves a closed search handle's fate undefined (Wine may even close it again).
   EXPECT_FALSE(os::FindClose(search));
   EXPECT_FALSE(os::FindNextFileW(search, &data));
   EXPECT_EQ(ERROR_INVALID_HANDLE, os::GetLastError());
+#endif
 }

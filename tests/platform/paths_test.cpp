@@ -14,7 +14,7 @@
 
 namespace {
 
-class Paths : public testing_support::FreshHost {};
+class PathMapping : public testing_support::FreshHost {};
 
 bool exists(const std::string& path) {
   struct stat st {};
@@ -23,7 +23,7 @@ bool exists(const std::string& path) {
 
 }  // namespace
 
-TEST_F(Paths, RootIsCreatedOnFirstUseWithTheSystemDrive) {
+TEST_F(PathMapping, RootIsCreatedOnFirstUseWithTheSystemDrive) {
   const std::string expected = native_dir() + "/sim";
   EXPECT_FALSE(exists(expected));
   EXPECT_EQ(expected, os::sim::sim_root());
@@ -36,14 +36,14 @@ TEST_F(Paths, RootIsCreatedOnFirstUseWithTheSystemDrive) {
   EXPECT_EQ(expected, os::sim::sim_root());
 }
 
-TEST_F(Paths, AnExistingFolderIsNotMarkedAsAMachine) {
+TEST_F(PathMapping, AnExistingFolderIsNotMarkedAsAMachine) {
   testing_support::write_native_file(native_dir() + "/home/notes.txt", "mine");
   setenv("VOSTUSB_SIM_ROOT", (native_dir() + "/home").c_str(), 1);
   os::sim::sim_root();
   EXPECT_FALSE(exists(native_dir() + "/home/.vostusb-sim"));  // so the sim CLI will not reset it
 }
 
-TEST_F(Paths, WindowsToLinux) {
+TEST_F(PathMapping, WindowsToLinux) {
   const std::string root = os::sim::sim_root();
   struct Case {
     const char16_t* windows;
@@ -68,7 +68,7 @@ TEST_F(Paths, WindowsToLinux) {
   for (const Case& c : cases) EXPECT_EQ(c.linux_path, os::sim::to_linux_path(c.windows)) << c.linux_path;
 }
 
-TEST_F(Paths, LinuxToWindows) {
+TEST_F(PathMapping, LinuxToWindows) {
   const std::string root = os::sim::sim_root();
   std::u16string root_on_z = u"Z:" + text::from_utf8(root);
   for (char16_t& c : root_on_z) {
@@ -90,7 +90,7 @@ TEST_F(Paths, LinuxToWindows) {
   for (const Case& c : cases) EXPECT_EQ(c.windows, os::sim::to_windows_path(c.linux_path)) << c.linux_path;
 }
 
-TEST_F(Paths, FilesOnDriveCLiveUnderTheRoot) {
+TEST_F(PathMapping, FilesOnDriveCLiveUnderTheRoot) {
   ASSERT_TRUE(os::CreateDirectoryW(u"C:\\ProgramData\\kavenor", nullptr));
   os::unique_hfile file(os::CreateFileW(u"C:\\ProgramData\\kavenor\\x.txt", GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
   ASSERT_TRUE(file);

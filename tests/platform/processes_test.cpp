@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <optional>
@@ -153,10 +154,13 @@ TEST_F(Processes, AWaitEndsWithTheProcessAndGivesItsExitCode) {
   ASSERT_TRUE(os::GetExitCodeProcess(child.process.get(), &code));
   EXPECT_EQ(7u, code);
 
+#ifndef _WIN32
+  // Gone with its last handle. (Wine hands an id out again at once, so this holds on Linux only.)
   child.process.reset();
   EXPECT_EQ(nullptr, os::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, report.pid));
   EXPECT_EQ(DWORD{ERROR_INVALID_PARAMETER}, os::GetLastError());
   EXPECT_FALSE(is_listed(report.pid));
+#endif
 }
 
 TEST_F(Processes, TerminatingThroughOneHandleIsSeenThroughAnother) {
@@ -175,7 +179,11 @@ TEST_F(Processes, TerminatingThroughOneHandleIsSeenThroughAnother) {
   EXPECT_EQ(9u, code);
   ASSERT_TRUE(os::GetExitCodeProcess(second.get(), &code));
   EXPECT_EQ(9u, code);
-  EXPECT_FALSE(os::TerminateProcess(second.get(), 1));  // already ended
+#ifndef _WIN32
+  // Windows refuses to end an ended process (ERROR_ACCESS_DENIED); Wine does not.
+  EXPECT_FALSE(os::TerminateProcess(second.get(), 1));
+  EXPECT_EQ(DWORD{ERROR_ACCESS_DENIED}, os::GetLastError());
+#endif
 }
 
 TEST_F(Processes, AHandleAllowsOnlyTheRightsItWasOpenedWith) {
@@ -210,6 +218,39 @@ TEST_F(Processes, TheCurrentProcess) {
   EXPECT_EQ(DWORD{WAIT_TIMEOUT}, os::WaitForSingleObject(self, 10));
 }
 
+TEST_F(Processes, LookupsRaceWithProcessesThatEnd) {
+  // Processes start and end while every id is looked up: each call either answers or fails with
+  // an error code, and nothing crashes.
+  platform_test::copy_helper("probe_child", native_dir(), "brief.exe");
+  std::atomic<bool> done{false};
+  std::thread starter([&] {
+    for (int i = 0; i < 15; ++i) {
+      const std::string report = native_dir() + "/brief-" + std::to_string(i) + ".txt";
+      shell_execute(win_path("brief.exe"), text::from_utf8("\"" + report + "\" 0 0"), u"", 0);
+    }
+    done = true;
+  });
+  int failures_without_code = 0;
+  while (!done) {
+    for (const DWORD pid : process_ids()) {
+      os::unique_handle process(os::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid));
+      if (!process) {
+        if (os::GetLastError() == 0) ++failures_without_code;
+        continue;
+      }
+      char16_t buffer[MAX_PATH];
+      if (os::GetModuleFileNameExW(process.get(), nullptr, buffer, MAX_PATH) == 0 && os::GetLastError() == 0) {
+        ++failures_without_code;
+      }
+      image_name(process.get());
+      owner_of(process.get());
+    }
+    snapshot_entry(0);
+  }
+  starter.join();
+  EXPECT_EQ(0, failures_without_code);
+}
+
 TEST(ProcessIds, IdsWithoutAProcess) {
   EXPECT_EQ(nullptr, os::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, 0));  // Idle
   EXPECT_EQ(DWORD{ERROR_INVALID_PARAMETER}, os::GetLastError());
@@ -233,7 +274,9 @@ TEST(Snapshots, EntriesNeedTheirSizeAndEndWithNoMoreFiles) {
   os::PROCESSENTRY32W entry{};
   entry.dwSize = 0;
   EXPECT_FALSE(os::Process32FirstW(snapshot.get(), &entry));
-  EXPECT_EQ(DWORD{ERROR_BAD_LENGTH}, os::GetLastError());
+#ifndef _WIN32
+  EXPECT_EQ(DWORD{ERROR_BAD_LENGTH}, os::GetLastError());  // Windows' code; Wine gives another
+#endif
   entry.dwSize = sizeof entry;
   int count = 0;
   for (BOOL more = os::Process32FirstW(snapshot.get(), &entry); more; more = os::Process32NextW(snapshot.get(), &entry)) {

@@ -97,7 +97,6 @@ void complete_command_line_entry(ChildSetup& setup, const std::string& command_l
 
 DWORD error_of(const Failure& failure) {
   if (failure.stage == Stage::WorkingFolder) return ERROR_DIRECTORY;
-  if (failure.error == ENOEXEC) return ERROR_BAD_EXE_FORMAT;
   return win32_error_from_errno(failure.error);
 }
 

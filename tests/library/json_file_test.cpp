@@ -1,0 +1,204 @@
+// Loading and saving documents through the platform layer: round trips, the buffered reader, and
+// the error codes and messages of files that are missing, unreadable or unwritable.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "library/json/json_holder.h"
+#include "library/json/json_parser.h"
+#include "library/json/strumien.h"
+#include "support/sim_root.h"
+#include "text/format.h"
+#include "text/utf.h"
+
+using namespace VostUsbWardenManager;
+using testing_support::read_native_file;
+using testing_support::write_native_file;
+
+namespace {
+
+class LibraryJsonFile : public testing_support::FreshHost {
+ protected:
+  std::string native(const std::string& name) const { return native_dir() + "/" + name; }
+
+  // LoadFromFile into a value that holds a marker, so that an unchanged target shows.
+  std::uint32_t Load(const std::u16string& path) {
+    loaded_ = JsonHolder(u"unchanged");
+    status_ = u"";
+    return JsonHolder::LoadFromFile(path, loaded_, status_);
+  }
+
+  JsonHolder loaded_;
+  std::u16string status_;
+};
+
+std::u16string OpenFailure(const std::u16string& path, unsigned code) {
+  return u"Plik [" + path + u"]: Nie udało się otworzyć pliku -> err=0x" + text::format(u"%08X", code);
+}
+
+JsonHolder Parsed(const std::u16string& text) {
+  JsonHolder json;
+  std::u16string status;
+  EXPECT_TRUE(ParseCodeUnits(text, json, status)) << text::to_utf8(status);
+  return json;
+}
+
+}  // namespace
+
+TEST_F(LibraryJsonFile, SavedFileIsCompactUtf16AndReadsBack) {
+  const JsonHolder doc = Parsed(
+      u"{ \"b\" : [1, 2642280000, -0.25, true, null],\n \"a\" : {\"Żółw\":\"\\ud83d\\ude00 \\t/\"}, \"c\":\"\" }");
+  const std::u16string path = win_path("doc.json");
+  std::u16string status = u"untouched";
+  ASSERT_EQ(0u, doc.SaveToFile(path, status));
+  EXPECT_EQ(u"untouched", status);
+  const std::u16string expected =
+      u"{\"a\":{\"Żółw\":\"\xD83D\xDE00 \\t/\"},\"b\":[1,2.64228E+009,-0.25,true,null],\"c\":\"\"}";
+  EXPECT_EQ(text::to_utf16le(expected), read_native_file(native("doc.json")));  // no byte-order mark
+
+  ASSERT_EQ(0u, Load(path)) << text::to_utf8(status_);
+  EXPECT_EQ(u"", status_);
+  EXPECT_EQ(expected, loaded_.ToString());
+}
+
+TEST_F(LibraryJsonFile, SaveReplacesALongerFile) {
+  write_native_file(native("doc.json"), std::string(1000, 'x'));
+  std::u16string status;
+  ASSERT_EQ(0u, JsonHolder::CreateArray().SaveToFile(win_path("doc.json"), status));
+  EXPECT_EQ(text::to_utf16le(u"[]"), read_native_file(native("doc.json")));
+}
+
+// The reader fetches blocks; text that spans block boundaries and a file with an odd last byte
+// read exactly as from memory.
+TEST_F(LibraryJsonFile, LargeAndOddSizedFilesReadAsFromMemory) {
+  std::u16string large = u"[";
+  for (int i = 0; i < 20000; ++i) {
+    if (i > 0) large += u",\n";
+    large += text::format(u"{\"n\":%d,\"s\":\"zażółć \\u00e9 \xD83D\xDE00 %d\"}", i, i * 7);
+  }
+  large += u"]";
+  ASSERT_GT(large.size() * 2, 3u * 64 * 1024);
+  const std::u16string expected = Parsed(large).ToString();
+
+  write_native_file(native("large.json"), text::to_utf16le(large));
+  ASSERT_EQ(0u, Load(win_path("large.json"))) << text::to_utf8(status_);
+  EXPECT_EQ(expected, loaded_.ToString());
+
+  write_native_file(native("odd.json"), text::to_utf16le(large) + "\x7F");
+  ASSERT_EQ(0u, Load(win_path("odd.json"))) << text::to_utf8(status_);
+  EXPECT_EQ(expected, loaded_.ToString());
+
+  // The same text one line short of its closing bracket fails at the last code unit read.
+  write_native_file(native("short.json"), text::to_utf16le(large.substr(0, large.size() - 1)));
+  EXPECT_EQ(30u, Load(win_path("short.json")));
+  EXPECT_EQ(u"Linia=20000 Kolumna=" + text::format(u"%d", static_cast<int>(large.size() - 1 - large.rfind(u'\n'))) +
+                u" Tekst JSON niedokończony plik: " + win_path("short.json"),
+            status_);
+}
+
+TEST_F(LibraryJsonFile, ParseFailuresGiveReadFaultWithPositionAndPath) {
+  struct Case {
+    std::string bytes;
+    std::u16string message;
+  };
+  const Case cases[] = {
+      {"", u"Linia=1 Kolumna=1 Nie znaleziono obiektu JSON w tekście"},
+      {"\x7B", u"Linia=1 Kolumna=1 Nie znaleziono obiektu JSON w tekście"},  // one byte: no code unit
+      {text::to_utf16le(u"[1,]"), u"Linia=1 Kolumna=5 Nieprawidłowy początek wartości"},
+      {text::to_utf16le(u"{\"a\":1,\"a\":2}"), u"Pole obiektu o wskazanej nazwie już istnieje"},
+      {text::to_utf16le(u"\n\n  x"), u"Linia=3 Kolumna=4 Nieprawidłowy znak rozpoczynający treść JSON"},
+      // A byte-order mark is not white space.
+      {"\xFF\xFE" + text::to_utf16le(u"{}"), u"Linia=1 Kolumna=2 Nieprawidłowy znak rozpoczynający treść JSON"},
+      // UTF-8 is not what the library reads: its bytes pair up into other code units.
+      {"{}", u"Linia=1 Kolumna=2 Nieprawidłowy znak rozpoczynający treść JSON"},
+  };
+  for (const Case& c : cases) {
+    write_native_file(native("bad.json"), c.bytes);
+    EXPECT_EQ(30u, Load(win_path("bad.json")));
+    EXPECT_EQ(c.message + u" plik: " + win_path("bad.json"), status_);
+    EXPECT_EQ(u"\"unchanged\"", loaded_.ToString());
+  }
+}
+
+TEST_F(LibraryJsonFile, FilesThatCannotBeOpened) {
+  const std::u16string missing = win_path("missing.json");
+  EXPECT_EQ(2u, Load(missing));
+  EXPECT_EQ(OpenFailure(missing, 2), status_);
+  EXPECT_EQ(u"\"unchanged\"", loaded_.ToString());
+
+  const std::u16string in_missing_folder = win_path("no-such-folder/a.json");
+  EXPECT_EQ(3u, Load(in_missing_folder));
+  EXPECT_EQ(OpenFailure(in_missing_folder, 3), status_);
+
+  // A folder cannot be opened as a file.
+  std::filesystem::create_directories(native("folder"));
+  EXPECT_EQ(5u, Load(win_path("folder")));
+  EXPECT_EQ(OpenFailure(win_path("folder"), 5), status_);
+
+  const JsonHolder doc = Parsed(u"[1]");
+  std::u16string status;
+  EXPECT_EQ(3u, doc.SaveToFile(in_missing_folder, status));
+  EXPECT_EQ(OpenFailure(in_missing_folder, 3), status);
+  EXPECT_EQ(5u, doc.SaveToFile(win_path("folder"), status));
+  EXPECT_EQ(OpenFailure(win_path("folder"), 5), status);
+}
+
+TEST_F(LibraryJsonFile, ReadOnlyFileReadsButIsNotReplaced) {
+  const std::u16string path = win_path("ro.json");
+  write_native_file(native("ro.json"), text::to_utf16le(u"[true]"));
+  ASSERT_TRUE(os::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY));
+  ASSERT_EQ(0u, Load(path)) << text::to_utf8(status_);
+  EXPECT_EQ(u"[true]", loaded_.ToString());
+
+  // Windows and the simulated host refuse to replace a read-only file; Wine running as root lets
+  // it through. Either way the outcome is the system's, reported as it is.
+  std::u16string status;
+  const std::uint32_t code = Parsed(u"[false]").SaveToFile(path, status);
+#ifndef _WIN32
+  EXPECT_EQ(5u, code);
+#endif
+  if (code == 0) {
+    EXPECT_EQ(text::to_utf16le(u"[false]"), read_native_file(native("ro.json")));
+  } else {
+    EXPECT_EQ(5u, code);
+    EXPECT_EQ(OpenFailure(path, 5), status);
+    EXPECT_EQ(text::to_utf16le(u"[true]"), read_native_file(native("ro.json")));
+  }
+  os::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+// A device that takes no data: the write fails with the system's code, reported as such.
+TEST_F(LibraryJsonFile, FailedWriteReportsTheSystemCode) {
+  const std::u16string full = u"Z:\\dev\\full";
+  {
+    os::unique_hfile probe(os::CreateFileW(full.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!probe) GTEST_SKIP() << "no Z:\\dev\\full on this machine";
+  }
+  std::u16string status;
+  const std::uint32_t code = Parsed(u"[1]").SaveToFile(full, status);
+  EXPECT_NE(0u, code);
+  EXPECT_NE(29u, code);  // the system's own code, not the fallback
+  EXPECT_EQ(u"Plik [Z:\\dev\\full]: Nie udało się zapisać zawartości pliku -> err=0x" + text::format(u"%08X", code),
+            status);
+}
+
+TEST_F(LibraryJsonFile, StrumienReadsCodeUnitsAndReportsItsState) {
+  write_native_file(native("units"), std::string("A\0\xE9\0\x3D\xD8\x7F", 7));
+  Strumien str;
+  EXPECT_EQ(0u, str.getSize());
+  EXPECT_EQ(0xFFFF, str.ReadWChar());
+  EXPECT_FALSE(str.Close());
+  EXPECT_FALSE(str.OpenFileToRead(win_path("missing")));
+  ASSERT_TRUE(str.OpenFileToRead(win_path("units")));
+  EXPECT_FALSE(str.OpenFileToRead(win_path("units")));  // already open
+  EXPECT_EQ(7u, str.getSize());
+  EXPECT_EQ(u'A', str.ReadWChar());
+  EXPECT_EQ(u'é', str.ReadWChar());
+  EXPECT_EQ(0xD83D, str.ReadWChar());
+  EXPECT_EQ(0xFFFF, str.ReadWChar());  // one byte left
+  EXPECT_EQ(0xFFFF, str.ReadWChar());
+  EXPECT_TRUE(str.Close());
+  EXPECT_EQ(0u, str.getSize());
+  ASSERT_TRUE(str.OpenFileToRead(win_path("units")));  // can be opened again after closing
+  EXPECT_EQ(u'A', str.ReadWChar());
+}
