@@ -1,14 +1,11 @@
-# vostusb_add_test(name SOURCES a.cpp b.cpp LIBS lib1 lib2 [PROGRAMS exe1 exe2] [MACHINE_WIDE])
+# vostusb_add_test(name SOURCES a.cpp b.cpp LIBS lib1 lib2 [PROGRAMS exe1 exe2])
 # One GoogleTest program, registered with CTest test by test. Under the Windows build CTest runs
 # it through the cross-compiling emulator (Wine).
 # PROGRAMS: executables of the build that the tests start; they are built before the test program.
-# MACHINE_WIDE: the tests use machine-wide names (pipes, named mutexes, the debugger output). Each
-# test on Linux has a simulated machine of its own, but under Wine all tests share one, so there
-# such tests run alone.
 include(${CMAKE_CURRENT_LIST_DIR}/Wine.cmake)
 
 function(vostusb_add_test name)
-  cmake_parse_arguments(T "MACHINE_WIDE" "" "SOURCES;LIBS;PROGRAMS" ${ARGN})
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS;PROGRAMS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} vostusb_test_support vostusb_gtest_main)
   vostusb_warnings(${name})
@@ -17,10 +14,9 @@ function(vostusb_add_test name)
   endif()
   set(properties TIMEOUT 300)
   if(VOSTUSB_WINE_RUN)
-    list(APPEND properties FIXTURES_REQUIRED wine_server)
-    if(T_MACHINE_WIDE)
-      list(APPEND properties RUN_SERIAL TRUE)
-    endif()
+    # On Linux every test has a simulated machine of its own. Under Wine all tests share one: its
+    # registry, named objects, processes and debugger output. So there they run one at a time.
+    list(APPEND properties FIXTURES_REQUIRED wine_server RUN_SERIAL TRUE)
   endif()
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 120 PROPERTIES ${properties})
 endfunction()

@@ -5,8 +5,8 @@ namespace dbwin_capture {
 const char kUsage[] =
     "usage: dbwin-capture OUTPUT_FILE [--stop-on TEXT]\n"
     "Receives the debugger output of this session's processes, as a debug viewer does, and appends\n"
-    "each text as UTF-8 to OUTPUT_FILE, which it creates empty once it listens. Runs until killed,\n"
-    "or until a text equal to TEXT arrives.\n";
+    "each text as a line of UTF-8 (adding a line end where it has none) to OUTPUT_FILE, which it\n"
+    "creates empty once it listens. Runs until killed, or until a text equal to TEXT arrives.\n";
 
 std::optional<Arguments> parse_arguments(const std::vector<std::u16string>& args) {
   Arguments parsed;

@@ -42,7 +42,9 @@ int main() {
     const auto received = buffer->receive();
     if (!received) return fail("waiting for debug output failed");
     if (args->stop_text && *received == *args->stop_text) return 0;
-    const std::string bytes = text::to_utf8(*received);
+    // Each text is a line of its own, as a debug viewer shows it and as debug.log keeps it.
+    std::string bytes = text::to_utf8_display(*received);
+    if (bytes.empty() || bytes.back() != '\n') bytes += '\n';
     DWORD written = 0;
     if (!os::WriteFile(out.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
         written != bytes.size()) {

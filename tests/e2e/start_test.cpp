@@ -11,16 +11,13 @@
 
 class GuardStart : public testing_support::FreshHost {
  protected:
-  void SetUp() override {
-#ifdef _WIN32
-    GTEST_SKIP() << "diagnostic lines under Wine are read through the capture program";
-#endif
-    FreshHost::SetUp();
-  }
+  GuardStart() { capture_debug_output(); }
   testing_support::CommandResult run(const std::vector<std::string>& args) {
     return testing_support::run_built("vostrelusb", args, native_dir());
   }
-  std::string handover_native() const { return native_dir() + "/sim/drive_c/ProgramData/kavenor/tmp/vostusbtmppath.txt"; }
+  std::string handover_native() const {
+    return testing_support::native_path(u"C:\\ProgramData\\kavenor\\tmp\\vostusbtmppath.txt");
+  }
 };
 
 TEST_F(GuardStart, NoSwitchWritesTheThreeStartLinesAndEnds) {

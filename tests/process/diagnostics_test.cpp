@@ -40,12 +40,7 @@ TEST(LocalTime, Shapes) {
 
 class DiagnosticLines : public testing_support::FreshHost {
  protected:
-  void SetUp() override {
-#ifdef _WIN32
-    GTEST_SKIP() << "read through the debugger-output capture in whole-process tests";
-#endif
-    FreshHost::SetUp();
-  }
+  DiagnosticLines() { capture_debug_output(); }
 };
 
 TEST_F(DiagnosticLines, LinesCarryThreadFunctionAndLine) {

@@ -1,5 +1,6 @@
 #include "support/debug_output.h"
 
+#include <algorithm>
 #include <thread>
 
 #include "support/sim_root.h"
@@ -11,17 +12,32 @@ DebugOutput::DebugOutput(const std::string& scratch_dir) { start(scratch_dir); }
 
 DebugOutput::~DebugOutput() { finish(); }
 
-std::vector<std::u16string> DebugOutput::lines() const {
+std::string DebugOutput::captured() const {
+  sync();
+  return read();
+}
+
+std::vector<std::u16string> DebugOutput::lines() const { return split_lines(text::from_utf8(captured())); }
+
+std::string DebugOutput::read() const {
   const std::string bytes = read_native_file(file_);
   // A file that shrank was started afresh: all of it is new.
-  const std::size_t from = bytes.size() >= offset_ ? offset_ : 0;
-  return split_lines(text::from_utf8(std::string_view(bytes).substr(from)));
+  std::string fresh = bytes.substr(bytes.size() >= offset_ ? offset_ : 0);
+  if (sync_prefix_.empty()) return fresh;
+  const std::string marker = text::to_utf8(sync_prefix_);
+  std::string kept;
+  for (std::size_t start = 0; start < fresh.size();) {
+    const std::size_t end = std::min(fresh.find('\n', start), fresh.size() - 1) + 1;
+    if (fresh.compare(start, marker.size(), marker) != 0) kept.append(fresh, start, end - start);
+    start = end;
+  }
+  return kept;
 }
 
 bool DebugOutput::wait_for_line(std::u16string_view fragment, std::chrono::milliseconds timeout) const {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   for (;;) {
-    for (const auto& line : lines()) {
+    for (const auto& line : split_lines(text::from_utf8(read()))) {
       if (line.find(fragment) != std::u16string::npos) return true;
     }
     if (std::chrono::steady_clock::now() >= deadline) return false;
@@ -31,7 +47,7 @@ bool DebugOutput::wait_for_line(std::u16string_view fragment, std::chrono::milli
 
 std::vector<std::u16string> DebugOutput::stop() {
   finish();
-  return lines();
+  return split_lines(text::from_utf8(read()));
 }
 
 std::vector<std::u16string> split_lines(std::u16string_view texts) {

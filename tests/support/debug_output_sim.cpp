@@ -10,7 +10,8 @@ namespace testing_support {
 
 namespace {
 
-// The host's own rule: VOSTUSB_SIM_ROOT, by default $HOME/.vostusb-sim.
+// The host's rule (VOSTUSB_SIM_ROOT, by default $HOME/.vostusb-sim), without creating the machine
+// as os::sim::sim_root() would: a test may check that its first use does that.
 std::filesystem::path sim_root() {
   if (const char* root = std::getenv("VOSTUSB_SIM_ROOT"); root != nullptr && *root != '\0') return root;
   const char* home = std::getenv("HOME");
@@ -27,5 +28,8 @@ void DebugOutput::start(const std::string&) {
 }
 
 void DebugOutput::finish() {}
+
+// Each text is in the file before OutputDebugStringW returns.
+void DebugOutput::sync() const {}
 
 }  // namespace testing_support

@@ -84,7 +84,7 @@ TEST_F(DebugOutputTest, WaitForLineSeesLinesWhileCaptureRuns) {
   expect_success(writer);
 }
 
-TEST_F(DebugOutputTest, OwnTextsAreSplitAtTheirLineEnds) {
+TEST_F(DebugOutputTest, EachTextIsALineAndLineEndsInsideSplitIt) {
   DebugOutput output(native_dir());
   ASSERT_EQ(output.error(), "");
 
@@ -94,7 +94,8 @@ TEST_F(DebugOutputTest, OwnTextsAreSplitAtTheirLineEnds) {
   os::OutputDebugStringW(u"\r\n");
   os::OutputDebugStringW(u"no line end");
 
-  EXPECT_EQ(output.stop(), (std::vector<std::u16string>{u"one", u"two", u"three 100% joined", u"", u"no line end"}));
+  EXPECT_EQ(output.stop(),
+            (std::vector<std::u16string>{u"one", u"two", u"three 100% ", u"joined", u"", u"no line end"}));
 }
 
 TEST(SplitLines, LineEndsAndEmptyLines) {

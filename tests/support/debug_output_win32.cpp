@@ -5,6 +5,7 @@
 #include <random>
 
 #include "support/debug_output.h"
+#include "support/sim_root.h"
 #include "text/utf.h"
 
 namespace testing_support {
@@ -22,7 +23,7 @@ std::string unique_suffix() {
 std::string exit_reason(DWORD code) {
   switch (code) {
     case 2: return "dbwin-capture rejected its command line";
-    case 3: return "another debug output viewer is listening (is a test not MACHINE_WIDE?)";
+    case 3: return "another debug output viewer is listening";
     default: return "dbwin-capture ended with code " + std::to_string(code) + " before it listened";
   }
 }
@@ -33,6 +34,7 @@ void DebugOutput::start(const std::string& scratch_dir) {
   const std::string suffix = unique_suffix();
   file_ = (std::filesystem::path(scratch_dir) / ("debug-output-" + suffix + ".log")).string();
   stop_text_ = u"dbwin-capture stop " + text::from_utf8(suffix);
+  sync_prefix_ = u"dbwin-capture sync " + text::from_utf8(suffix) + u" ";
   const std::u16string program = text::from_utf8(VOSTUSB_BIN_DIR "/dbwin-capture.exe");
   const std::u16string parameters = u"\"" + text::from_utf8(file_) + u"\" --stop-on \"" + stop_text_ + u"\"";
 
@@ -63,6 +65,20 @@ void DebugOutput::start(const std::string& scratch_dir) {
       return;
     }
   }
+}
+
+// The capture program serves writers one at a time: once a text written now is in the file, so is
+// everything written before it.
+void DebugOutput::sync() const {
+  if (!capture_) return;
+  const std::u16string marker = sync_prefix_ + text::from_utf8(std::to_string(++syncs_));
+  os::OutputDebugStringW(marker.c_str());
+  const std::string wanted = text::to_utf8(marker) + "\n";
+  for (DWORD waited = 0; waited < kStopTimeoutMs; waited += 10) {
+    if (read_native_file(file_).find(wanted) != std::string::npos) return;
+    os::Sleep(10);
+  }
+  ADD_FAILURE() << "the debugger output did not arrive within " << kStopTimeoutMs << " ms";
 }
 
 void DebugOutput::finish() {

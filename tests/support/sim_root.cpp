@@ -6,7 +6,11 @@
 #include <iterator>
 #include <random>
 
+#include "support/wine.h"
 #include "text/utf.h"
+#ifndef _WIN32
+#include "platform/sim/host.h"
+#endif
 
 namespace testing_support {
 
@@ -49,10 +53,18 @@ void FreshHost::SetUp() {
     had_old_root_ = true;
   }
   setenv("VOSTUSB_SIM_ROOT", (base / "sim").string().c_str(), 1);
+  capture_debug_output_ = true;  // debug.log is always there; reading it starts nothing
 #endif
+  if (under_wine()) forget_the_suite();
+  if (capture_debug_output_) {
+    debug_output_ = std::make_unique<DebugOutput>(dir_);
+    if (!debug_output_->error().empty()) ADD_FAILURE() << "debugger output: " << debug_output_->error();
+  }
 }
 
 void FreshHost::TearDown() {
+  debug_output_.reset();
+  if (under_wine()) forget_the_suite();
 #ifndef _WIN32
   if (had_old_root_) {
     setenv("VOSTUSB_SIM_ROOT", old_root_.c_str(), 1);
@@ -75,8 +87,11 @@ std::u16string FreshHost::bin_path(const std::string& name) {
 
 std::vector<std::string> FreshHost::debug_lines() const {
   std::vector<std::string> lines;
-#ifndef _WIN32
-  const std::string log = read_native_file((fs::path(dir_) / "sim" / "debug.log").string());
+  if (!debug_output_) {
+    ADD_FAILURE() << "no debugger output: the fixture's constructor must call capture_debug_output()";
+    return lines;
+  }
+  const std::string log = debug_output_->captured();
   std::size_t start = 0;
   while (start < log.size()) {
     std::size_t end = log.find("\r\n", start);
@@ -84,7 +99,6 @@ std::vector<std::string> FreshHost::debug_lines() const {
     lines.push_back(log.substr(start, end - start));
     start = end;
   }
-#endif
   return lines;
 }
 
@@ -97,6 +111,14 @@ void set_env(const char* name, const char* value) {
   } else {
     unsetenv(name);
   }
+#endif
+}
+
+std::string native_path(std::u16string_view product_path) {
+#ifdef _WIN32
+  return text::to_utf8(product_path);
+#else
+  return os::sim::to_linux_path(product_path);
 #endif
 }
 

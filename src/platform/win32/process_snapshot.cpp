@@ -1,5 +1,4 @@
 // Process snapshots: the SDK's process entry is copied into ours, whose name is char16_t text.
-#include <algorithm>
 #include <cstddef>
 
 #include "platform/os.h"
@@ -14,15 +13,19 @@ namespace {
 
 using SnapshotStep = BOOL(WINAPI*)(HANDLE, ::PROCESSENTRY32W*);
 
-// The caller's dwSize goes through, so the system judges a short one as it would; a larger one
-// than the structure is fine and gets the structure.
+// An entry smaller than the structure fails with ERROR_BAD_LENGTH, as on Windows (Wine says
+// ERROR_INSUFFICIENT_BUFFER); a larger one is fine and gets the structure.
 BOOL next_entry(SnapshotStep step, HANDLE snapshot, PROCESSENTRY32W* entry) {
   if (entry == nullptr) {
     ::SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
+  if (entry->dwSize < sizeof(PROCESSENTRY32W)) {
+    ::SetLastError(ERROR_BAD_LENGTH);
+    return FALSE;
+  }
   ::PROCESSENTRY32W found{};
-  found.dwSize = std::min<DWORD>(entry->dwSize, sizeof(found));
+  found.dwSize = sizeof(found);
   if (!step(snapshot, &found)) return FALSE;
   entry->cntUsage = found.cntUsage;
   entry->th32ProcessID = found.th32ProcessID;

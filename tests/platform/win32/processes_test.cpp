@@ -70,9 +70,11 @@ TEST(Win32Processes, SnapshotRejectsAShortEntrySize) {
   os::unique_hfile snapshot{os::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0)};
   ASSERT_TRUE(snapshot);
   os::PROCESSENTRY32W entry{};
-  entry.dwSize = 8;
+  entry.dwSize = sizeof(entry) - 1;
   EXPECT_FALSE(os::Process32FirstW(snapshot.get(), &entry));
+  EXPECT_EQ(os::GetLastError(), ERROR_BAD_LENGTH);
   EXPECT_FALSE(os::Process32FirstW(snapshot.get(), nullptr));
+  EXPECT_EQ(os::GetLastError(), ERROR_INVALID_PARAMETER);
 }
 
 TEST(Win32Processes, TokenUserIsTheUser) {

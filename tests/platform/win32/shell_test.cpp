@@ -43,14 +43,6 @@ TEST_F(Win32Shell, StartsAProgramAndHandsBackItsProcess) {
   EXPECT_EQ(code, 2u);
 }
 
-TEST_F(Win32Shell, AMissingProgramFails) {
-  const std::u16string missing = win_path("missing.exe");
-  auto info = start_info(missing, u"");
-  EXPECT_FALSE(os::ShellExecuteExW(&info));
-  EXPECT_EQ(os::GetLastError(), ERROR_FILE_NOT_FOUND);
-  EXPECT_EQ(info.hProcess, nullptr);
-}
-
 TEST_F(Win32Shell, RequestsOurStructureCannotCarryAreRefused) {
   const std::u16string program = bin_path("debug-writer.exe");
   auto info = start_info(program, u"");
