@@ -72,7 +72,9 @@ TEST_F(MessageReading, GrowsItsChunksUntilTheMessageEnds) {
     writer.join();
     EXPECT_EQ(MessageEnd::whole, read.end) << size;
     ASSERT_EQ(size + 2, target.size()) << size;
-    EXPECT_EQ(0, std::memcmp(target.data() + 2, bytes.data(), size)) << size;
+    if (size > 0) {
+      EXPECT_EQ(0, std::memcmp(target.data() + 2, bytes.data(), size)) << size;
+    }
   }
 }
 

@@ -84,3 +84,18 @@ TEST_F(CommandListener, UninstallAloneSetsBothFlags) {
   EXPECT_EQ(u"1", answer);
   EXPECT_EQ("1 1", flags_once("1 1"));
 }
+
+TEST_F(CommandListener, BackgroundAskReachesTheListenerByNameWithoutWaiting) {
+  flags_file_ = native_dir() + "/background_flags.txt";
+  ASSERT_NE(0u, start_peer("command_peer", {"\"" + flags_file_ + "\""}, "background_command_peer"));
+  const DWORD start = os::GetTickCount();
+  ask_in_background(u"Background_Command_Peer", u"stop", u"default");
+  EXPECT_LT(os::GetTickCount() - start, 1000u);
+  EXPECT_EQ("1 0", flags_once("1 0"));
+  // Its worker ends once the answer is in.
+  for (int i = 0; i < 500 && g_ask_thread_group.Count() > 0; ++i) {
+    g_ask_thread_group.Reap();
+    os::Sleep(10);
+  }
+  EXPECT_EQ(0u, g_ask_thread_group.Count());
+}

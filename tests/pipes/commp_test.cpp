@@ -105,7 +105,7 @@ TEST_F(Exchanges, NoConnectionGivesZeroAndAnEmptyAnswer) {
   std::u16string result = u"old";
   {
     class_commp asker;
-  use_timeouts(asker, 0);  // no attempt at all, though a listener waits
+    use_timeouts(asker, 0);  // no attempt at all, though a listener waits
     const DWORD start = os::GetTickCount();
     EXPECT_EQ(0, asker.ask(result, pid, u"q", u"none"));
     EXPECT_LT(elapsed_since(start), 200u);
@@ -113,7 +113,7 @@ TEST_F(Exchanges, NoConnectionGivesZeroAndAnEmptyAnswer) {
   }
   {
     class_commp asker;
-  use_timeouts(asker, 300);  // nobody serves this channel
+    use_timeouts(asker, 300);  // nobody serves this channel
     const DWORD start = os::GetTickCount();
     result = u"old";
     EXPECT_EQ(0, asker.ask(result, pid, u"q", u"other"));
@@ -122,7 +122,7 @@ TEST_F(Exchanges, NoConnectionGivesZeroAndAnEmptyAnswer) {
   }
   {
     class_commp asker;
-  use_timeouts(asker, 300);  // no such process
+    use_timeouts(asker, 300);  // no such process
     result = u"old";
     EXPECT_EQ(0, asker.ask(result, u"no_such_program_here.exe", u"q", u"none"));
     EXPECT_EQ(u"", result);
@@ -141,18 +141,11 @@ TEST_F(Exchanges, ByNameFindsTheListenersProcess) {
 }
 
 TEST_F(Exchanges, OwnProcessIsAskedWithIdZero) {
-  // A listener in this process; like every listener it stays until the process ends.
-  std::thread([] {
-    class_commp own;
-    own.text_handler = [](unsigned long, const std::u16string& q) { return u"own:" + q; };
-    own.listen(u"own_zero");
-  }).detach();
-  class_commp asker;
-  use_timeouts(asker);
-  std::u16string result;
-  EXPECT_EQ(1, asker.ask(result, 0, u"me", u"own_zero"));
-  EXPECT_EQ(u"own:me", result);
-  EXPECT_EQ(peer_pipe(u"own_zero", os::GetCurrentProcessId()), asker.pipe_name());
+  // The peer listens on a thread and asks itself; its report is "<pid> <answer>".
+  const DWORD pid = listener("self", "own_zero");
+  ASSERT_NE(0u, pid);
+  EXPECT_TRUE(wait_for_line("listener [\\\\.\\pipe\\vostrel_comm_own_zero_" + std::to_string(pid) + "]"));
+  EXPECT_EQ(std::to_string(pid) + " echo:me\n", report(pid));
 }
 
 TEST_F(Exchanges, BusyListenerMakesTheNextAskerWaitForIt) {
@@ -161,7 +154,7 @@ TEST_F(Exchanges, BusyListenerMakesTheNextAskerWaitForIt) {
   std::u16string first;
   std::thread first_asker([&] {
     class_commp asker;
-  use_timeouts(asker);
+    use_timeouts(asker);
     asker.ask(first, pid, u"a", u"slow");
   });
   const std::u16string busy = channel_busy_mutex(channel_base_name(u"slow", pid));
@@ -191,7 +184,7 @@ TEST_F(Exchanges, ManyAskersAtOnceEachGetTheirOwnAnswer) {
   for (int a = 0; a < kAskers; ++a) {
     askers.emplace_back([&, a] {
       class_commp asker;
-  use_timeouts(asker, 5000);
+      use_timeouts(asker, 5000);
       for (int r = 0; r < kRounds; ++r) {
         const int slot = a * kRounds + r;
         connected[slot] = asker.ask(answers[slot], pid, text::format(u"q%i", slot), u"crowd");
@@ -250,7 +243,7 @@ class ListenerFaults : public Exchanges {
   os::unique_hfile raw_client() { return pipe_test::open_client(peer_pipe(u"faults", pid_)); }
   void expect_next_asker_served() {
     class_commp asker;
-  use_timeouts(asker, 5000);
+    use_timeouts(asker, 5000);
     CMemBuf question;
     question.Append("ok", 2);
     CMemBuf answer;

@@ -2,7 +2,7 @@
 // under a temporary name and then renamed, so a reader never sees half of it.
 #pragma once
 
-#include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -14,7 +14,8 @@ inline void write_report(const std::string& path, const std::string& text) {
     std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
     out << text;
   }
-  std::rename(temporary.c_str(), path.c_str());
+  std::error_code ignored;
+  std::filesystem::rename(temporary, path, ignored);  // replaces the old report on Windows too
 }
 
 }  // namespace pipe_test

@@ -30,12 +30,19 @@ DWORD PeerHost::start_peer(const std::string& program, const std::vector<std::st
     const std::string report = testing_support::read_native_file(pid_file);
     if (!report.empty() && report.back() == '\n') {
       const DWORD pid = static_cast<DWORD>(std::stoul(report));
-      peers_.push_back({pid, std::move(started)});
+      peers_.push_back({pid, pid_file, std::move(started)});
       return pid;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   return 0;
+}
+
+std::string PeerHost::report(DWORD pid) const {
+  for (const Peer& peer : peers_) {
+    if (peer.pid == pid) return testing_support::read_native_file(peer.report_file);
+  }
+  return "";
 }
 
 void PeerHost::end_peer(DWORD pid) {

@@ -27,6 +27,8 @@ class PeerHost : public testing_support::FreshHost {
   // so that its image path is this test's alone.
   DWORD start_peer(const std::string& program, const std::vector<std::string>& arguments,
                    const std::string& copy_as = "");
+  // What the peer started as `pid` reported (its pid file).
+  std::string report(DWORD pid) const;
   // Ends the peer started as `pid`.
   void end_peer(DWORD pid);
   // The diagnostic lines captured so far (UTF-8, without line ends) that contain `text`.
@@ -40,6 +42,7 @@ class PeerHost : public testing_support::FreshHost {
  private:
   struct Peer {
     DWORD pid;
+    std::string report_file;
     platform_test::Started started;
   };
   std::unique_ptr<testing_support::DebugOutput> output_;

@@ -217,5 +217,5 @@ TEST_F(PipeCalls, NamesOutsideThePipeFolderAreRefused) {
   os::unique_hfile pipe(os::CreateNamedPipeW(u"\\\\.\\notapipe\\x", PIPE_ACCESS_DUPLEX, PIPE_TYPE_MESSAGE, 1, 1024,
                                              1024, 500, nullptr));
   EXPECT_FALSE(pipe);
-  EXPECT_EQ(ERROR_INVALID_NAME, os::GetLastError());
+  EXPECT_EQ(ERROR_PATH_NOT_FOUND, os::GetLastError());
 }

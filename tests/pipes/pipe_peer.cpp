@@ -7,8 +7,11 @@
 //   silent  never answers (the handler sleeps for ten minutes)
 //   bare    no protocol: a plain pipe named after the channel echoes each message on one connection
 //           after another (the benchmark's reference)
+//   self    listens with "echo" on a thread of its own, asks itself "me" with process id 0, adds the
+//           answer to the report ("<pid> <answer>") and ends
 #include <cstdlib>
 #include <string>
+#include <thread>
 
 #include "pipe_peer_modes.h"
 #include "peer_report.h"
@@ -20,7 +23,22 @@ int main(int argc, char** argv) {
   if (argc < 4) return 2;
   const std::string mode = argv[2];
   const std::u16string channel = text::from_utf8(argv[3]);
-  pipe_test::write_report(argv[1], std::to_string(os::GetCurrentProcessId()) + "\n");
+  const std::string pid = std::to_string(os::GetCurrentProcessId());
+  if (mode == "self") {
+    std::thread([channel] {
+      class_commp own;
+      pipe_test::set_handler(own, "echo");
+      own.listen(channel);
+    }).detach();
+    class_commp asker;
+    asker.connect_timeout = 2000;
+    asker.write_timeout = 2000;
+    std::u16string answer;
+    asker.ask(answer, 0, u"me", channel);
+    pipe_test::write_report(argv[1], pid + " " + text::to_utf8(answer) + "\n");
+    std::_Exit(0);  // the listener thread ends with the process, as in the guard
+  }
+  pipe_test::write_report(argv[1], pid + "\n");
   if (mode == "bare") pipe_test::serve_bare(channel);
   class_commp listener;
   listener.connect_timeout = 2000;

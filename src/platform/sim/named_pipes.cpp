@@ -229,7 +229,9 @@ using sim::PipeEnd;
 HANDLE CreateNamedPipeW(const char16_t* name, DWORD open_mode, DWORD pipe_mode, DWORD max_instances, DWORD, DWORD,
                         DWORD, SECURITY_ATTRIBUTES* security) {
   const auto pipe_name = name ? sim::pipe_name(name) : std::nullopt;
-  if (!pipe_name || pipe_name->empty()) return sim::fail_handle(ERROR_INVALID_NAME);
+  // Outside the pipe folder the name leads nowhere, as Windows finds.
+  if (!pipe_name) return sim::fail_handle(ERROR_PATH_NOT_FOUND);
+  if (pipe_name->empty()) return sim::fail_handle(ERROR_INVALID_NAME);
   const DWORD access = open_mode & PIPE_ACCESS_DUPLEX;
   const bool message_type = (pipe_mode & PIPE_TYPE_MESSAGE) != 0;
   if (access == 0 || max_instances == 0 || max_instances > PIPE_UNLIMITED_INSTANCES ||
