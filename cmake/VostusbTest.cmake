@@ -1,16 +1,13 @@
-# vostusb_add_test(name SOURCES a.cpp b.cpp LIBS lib1 lib2 [PROGRAMS exe1 exe2] [MACHINE_WIDE]
-#                  [RESOURCE_LOCK name])
+# vostusb_add_test(name SOURCES a.cpp b.cpp LIBS lib1 lib2 [PROGRAMS exe1 exe2] [RESOURCE_LOCK name])
 # One GoogleTest program, registered with CTest test by test. Under the Windows build CTest runs
 # it through the cross-compiling emulator (Wine).
 # PROGRAMS: executables of the build that the tests start; they are built before the test program.
-# MACHINE_WIDE: the tests use machine-wide names (pipes, named mutexes, the debugger output). Each
-# test on Linux has a simulated machine of its own; under Wine every test runs alone anyway.
 # RESOURCE_LOCK: tests that share something even between simulated machines run one at a time, on
 # both builds (for example the processes found by name: every simulated machine sees all of them).
 include(${CMAKE_CURRENT_LIST_DIR}/Wine.cmake)
 
 function(vostusb_add_test name)
-  cmake_parse_arguments(T "MACHINE_WIDE" "RESOURCE_LOCK" "SOURCES;LIBS;PROGRAMS" ${ARGN})
+  cmake_parse_arguments(T "" "RESOURCE_LOCK" "SOURCES;LIBS;PROGRAMS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} vostusb_test_support vostusb_gtest_main)
   vostusb_warnings(${name})
