@@ -220,4 +220,13 @@ BENCHMARK(BM_NlohmannWriteConfiguration)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ProcessReadRulesScaling)->RangeMultiplier(10)->Range(100, 10000)->Complexity(benchmark::oN)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ProcessWriteRulesScaling)->RangeMultiplier(10)->Range(100, 10000)->Complexity(benchmark::oN)->Unit(benchmark::kMicrosecond);
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  // Fixed heap thresholds: glibc otherwise adapts them as large blocks are freed, so that whichever
+  // benchmark first writes a large text pays page faults that the later ones do not.
+  mallopt(M_MMAP_THRESHOLD, 32 << 20);
+  mallopt(M_TRIM_THRESHOLD, 256 << 20);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -54,7 +54,14 @@ CJsonNode& CJsonNode::operator[](std::u16string_view name) {
   return it->second;
 }
 
+bool CJsonNode::goes_last(std::u16string_view key) const {
+  // Elements arrive in key order, so a new key most often belongs at the end; placing it there
+  // directly keeps appending to long arrays cheap.
+  return children_.empty() || children_.rbegin()->first < key;
+}
+
 CJsonNode& CJsonNode::child_under(std::u16string_view key) {
+  if (goes_last(key)) return children_.emplace_hint(children_.end(), std::u16string(key), CJsonNode())->second;
   auto it = children_.find(key);
   if (it == children_.end()) it = children_.emplace(std::u16string(key), CJsonNode()).first;
   return it->second;
@@ -75,6 +82,7 @@ CJsonNode& CJsonNode::element_to_set() {
 }
 
 CJsonNode& CJsonNode::insert(std::u16string key, CJsonNode&& node) {
+  if (goes_last(key)) return children_.emplace_hint(children_.end(), std::move(key), std::move(node))->second;
   // A child already under the key is replaced and its subtree destroyed.
   return children_.insert_or_assign(std::move(key), std::move(node)).first->second;
 }

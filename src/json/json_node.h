@@ -117,6 +117,7 @@ class CJsonNode {
   // key in an array.
   CJsonNode& member_to_set(std::u16string_view name);
   CJsonNode& element_to_set();
+  bool goes_last(std::u16string_view key) const;
   CJsonNode& child_under(std::u16string_view key);
   CJsonNode& insert(std::u16string key, CJsonNode&& node);
   std::u16string next_index_key() const;

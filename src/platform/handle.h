@@ -53,6 +53,10 @@ inline void close_handle(HANDLE h) { os::CloseHandle(h); }
 inline void find_close(HANDLE h) { os::FindClose(h); }
 inline void reg_close(HKEY k) { os::RegCloseKey(k); }
 inline void crt_close(int fd) { os::_close(fd); }
+inline BCRYPT_ALG_HANDLE null_algorithm() { return nullptr; }
+inline BCRYPT_HASH_HANDLE null_hash() { return nullptr; }
+inline void close_algorithm(BCRYPT_ALG_HANDLE a) { os::BCryptCloseAlgorithmProvider(a, 0); }
+inline void destroy_hash(BCRYPT_HASH_HANDLE h) { os::BCryptDestroyHash(h); }
 }  // namespace detail
 
 // Files, devices, pipes and snapshots: invalid is INVALID_HANDLE_VALUE.
@@ -62,5 +66,8 @@ using unique_handle = unique_any<HANDLE, detail::close_handle, detail::null_hand
 using unique_hfind = unique_any<HANDLE, detail::find_close, detail::invalid_handle>;
 using unique_hkey = unique_any<HKEY, detail::reg_close, detail::null_key>;
 using unique_fd = unique_any<int, detail::crt_close, detail::invalid_fd>;
+// CNG algorithm providers and hash objects: invalid is null.
+using unique_bcrypt_algorithm = unique_any<BCRYPT_ALG_HANDLE, detail::close_algorithm, detail::null_algorithm>;
+using unique_bcrypt_hash = unique_any<BCRYPT_HASH_HANDLE, detail::destroy_hash, detail::null_hash>;
 
 }  // namespace os

@@ -17,7 +17,7 @@
 //   folder handles, no overlapped disk files (ERROR_NOT_SUPPORTED), no delete-at-restart. C run-time
 //   descriptors are always untranslated (_O_BINARY). File search matches "*" and "?" without case,
 //   "*.*" as "*"; no short names; entries come sorted without case, "." and ".." first outside a
-//   drive's root. Device names ("\\.\...", pipes among them) do not exist yet: ERROR_FILE_NOT_FOUND.
+//   drive's root. Device names ("\\.\...") other than pipes do not exist yet: ERROR_FILE_NOT_FOUND.
 // - Environment: the real one, names without case; ALLUSERSPROFILE (C:\ProgramData) and SystemRoot
 //   (C:\Windows) supplied when unset; an empty Linux variable counts as unset. The command line is
 //   the one a simulated ShellExecuteExW handed over (VOSTUSB_SIM_CMDLINE), else argv[0] quoted in Z:
@@ -46,6 +46,18 @@
 // - Languages: 1033 unless VOSTUSB_SIM_UI_LANGUAGE names another language id (decimal or 0x...).
 //   GetACP is 1252, or 1250 with VOSTUSB_SIM_ACP=1250; MultiByteToWideChar knows CP_ACP, 1250, 1252
 //   and CP_UTF8 (others: ERROR_INVALID_PARAMETER).
+// - Named pipes ("\\.\pipe\NAME", see docs/sim-pipes.md): message-mode channels between real
+//   processes on abstract AF_UNIX sockets. A missing pipe gives ERROR_FILE_NOT_FOUND, one whose
+//   instances are all busy ERROR_PIPE_BUSY; reads shorter than a message give ERROR_MORE_DATA and
+//   keep the rest; zero-length messages arrive as such; messages of any size pass. All instances of
+//   one pipe belong to one process. Client handles start in byte read mode, which here reads within
+//   one message at a time without ERROR_MORE_DATA. PIPE_NOWAIT is not available. Security
+//   attributes are checked for form but not enforced (as on Wine).
+// - Overlapped I/O exists for pipe handles only, one operation at a time per handle. A pending
+//   operation makes progress only inside GetOverlappedResult(Ex) on that handle, so a caller waits
+//   with GetOverlappedResultEx rather than on the event alone; the event is set on completion.
+//   CancelIoEx from another thread takes effect when that thread's call returns.
+// - Security descriptors: the SID, ACL and descriptor calls build the same bytes as on Windows.
 // - Calls the simulated host does not have fail with ERROR_CALL_NOT_IMPLEMENTED.
 #pragma once
 
@@ -197,11 +209,50 @@ BOOL GetExitCodeProcess(HANDLE process, DWORD* exit_code);
 BOOL ShellExecuteExW(SHELLEXECUTEINFOW* info);
 BOOL GetUserNameW(char16_t* buffer, DWORD* size);
 
+// --- Named pipes and overlapped I/O -----------------------------------------------------------
+// Clients open a pipe with CreateFileW and use ReadFile, WriteFile, FlushFileBuffers and CloseHandle.
+
+HANDLE CreateNamedPipeW(const char16_t* name, DWORD open_mode, DWORD pipe_mode, DWORD max_instances,
+                        DWORD out_buffer_size, DWORD in_buffer_size, DWORD default_timeout,
+                        SECURITY_ATTRIBUTES* security);
+BOOL ConnectNamedPipe(HANDLE pipe, OVERLAPPED* overlapped);
+BOOL DisconnectNamedPipe(HANDLE pipe);
+BOOL SetNamedPipeHandleState(HANDLE pipe, DWORD* mode, DWORD* max_collection_count, DWORD* collect_data_timeout);
+BOOL GetOverlappedResult(HANDLE file, OVERLAPPED* overlapped, DWORD* transferred, BOOL wait);
+BOOL GetOverlappedResultEx(HANDLE file, OVERLAPPED* overlapped, DWORD* transferred, DWORD milliseconds,
+                           BOOL alertable);
+BOOL CancelIoEx(HANDLE file, OVERLAPPED* overlapped);
+
+// --- Security identifiers and descriptors ---------------------------------------------------
+
+BOOL AllocateAndInitializeSid(SID_IDENTIFIER_AUTHORITY* authority, BYTE sub_authority_count, DWORD sub0,
+                              DWORD sub1, DWORD sub2, DWORD sub3, DWORD sub4, DWORD sub5, DWORD sub6,
+                              DWORD sub7, PSID* sid);
+DWORD GetLengthSid(PSID sid);
+void* FreeSid(PSID sid);
+BOOL InitializeAcl(ACL* acl, DWORD length, DWORD revision);
+BOOL AddAccessAllowedAce(ACL* acl, DWORD revision, DWORD access_mask, PSID sid);
+BOOL InitializeSecurityDescriptor(PSECURITY_DESCRIPTOR descriptor, DWORD revision);
+BOOL SetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR descriptor, BOOL dacl_present, ACL* dacl, BOOL dacl_defaulted);
+
 // --- Messages (the process has no windows; these drain the thread's queue) ------------------
 
 BOOL PeekMessageW(MSG* msg, HWND window, UINT first, UINT last, UINT remove);
 BOOL TranslateMessage(const MSG* msg);
 LRESULT DispatchMessageW(const MSG* msg);
+
+// --- Hashing (CNG) ---------------------------------------------------------------------------
+// Algorithm ids are char16_t text (BCRYPT_SHA1_ALGORITHM). The simulated host knows SHA-1 only
+// (others: STATUS_NOT_FOUND); a hash object is allocated by the provider (pass null and 0).
+
+NTSTATUS BCryptOpenAlgorithmProvider(BCRYPT_ALG_HANDLE* algorithm, const char16_t* algorithm_id,
+                                     const char16_t* implementation, ULONG flags);
+NTSTATUS BCryptCloseAlgorithmProvider(BCRYPT_ALG_HANDLE algorithm, ULONG flags);
+NTSTATUS BCryptCreateHash(BCRYPT_ALG_HANDLE algorithm, BCRYPT_HASH_HANDLE* hash, UCHAR* hash_object,
+                          ULONG hash_object_size, UCHAR* secret, ULONG secret_size, ULONG flags);
+NTSTATUS BCryptHashData(BCRYPT_HASH_HANDLE hash, UCHAR* input, ULONG size, ULONG flags);
+NTSTATUS BCryptFinishHash(BCRYPT_HASH_HANDLE hash, UCHAR* output, ULONG size, ULONG flags);
+NTSTATUS BCryptDestroyHash(BCRYPT_HASH_HANDLE hash);
 
 // --- Languages, code pages, debugger output -------------------------------------------------
 

@@ -3,16 +3,19 @@
 #include "process/diagnostics.h"
 #include "process/run_modes.h"
 
-BOOL run_service_mode() {
-  ODS(u"Service mode is not available in this build.");
-  return FALSE;
-}
-
-BOOL run_control_mode(const std::u16string& command) {
-  ODS(u"Control command %s is not available in this build.", diag::message_filter(command));
-  return FALSE;
-}
-
 void usb_list_service_mode(const std::u16string&) { ODS(u"The USB device list is not available in this build."); }
 
-void test_rule_file(const std::u16string&) { ODS(u"The rule-file test is not available in this build."); }
+// Service mode then takes its failed-start path: it stops by itself after 2 s.
+int driver_start() {
+  ODS(u"The driver bring-up is not available in this build.");
+  return 0;
+}
+
+int driver_stop() {
+  ODS(u"The driver tear-down is not available in this build.");
+  return 1;
+}
+
+void ensure_current_usb_list() { ODS(u"The current USB device list is not available in this build."); }
+
+void load_initial_rules() { ODS(u"The initial rules are not available in this build."); }

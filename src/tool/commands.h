@@ -15,5 +15,8 @@ int cmd_scramble(const Args& args);
 int cmd_json(const Args& args);
 // `json --library FILE`: LoadFromFile, then the compact text (exit 0) or "<code>: <message>" (exit 1).
 int json_library(const std::string& path);
+int cmd_config(const Args& args);
+int cmd_checksum(const Args& args);
+int cmd_decide(const Args& args);
 
 }  // namespace tool

@@ -19,6 +19,11 @@ const Command kCommands[] = {
     {"json", "json --process [--wide-numbers] FILE\n"
              "                       FILE parsed and written back as the guard's documents are (UTF-8)\n"
              "  json --library FILE  FILE loaded and written back by the driver control library, or its error", tool::cmd_json},
+    {"config", "config               load the configuration as the guard does (monitor, then file); show settings and rules",
+     tool::cmd_config},
+    {"checksum", "checksum FILE        a device text's checksum and device document, as the guard builds them", tool::cmd_checksum},
+    {"decide", "decide FILE          load the configuration as the guard does; the verdict of the rules on a device text\n"
+               "                       (0, 1 or 65535) and the rule that gave it (\"config_rules 3\", or \"-\")", tool::cmd_decide},
 };
 
 void print_help(std::FILE* out) {

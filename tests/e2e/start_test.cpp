@@ -32,15 +32,6 @@ TEST_F(GuardStart, NoSwitchWritesTheThreeStartLinesAndEnds) {
   EXPECT_NE(std::string::npos, lines[2].find("-> User   : "));
 }
 
-TEST_F(GuardStart, ModesNotInThisBuildSaySo) {
-  for (const char* sw : {"/test:C:\\rules.json", "/stop"}) {
-    run({sw});
-    const auto lines = debug_lines();
-    ASSERT_FALSE(lines.empty());
-    EXPECT_NE(std::string::npos, lines.back().find("not available in this build")) << sw;
-  }
-}
-
 TEST_F(GuardStart, PendingListRequestMakesEveryStartTheWriter) {
   testing_support::write_native_file(handover_native(), text::to_utf16le(u"C:\\Out\\List 100%.json"));
   os::unique_handle request(os::CreateMutexW(nullptr, FALSE, u"Global\\VOSTUSB_MTX_USB_218718798712398123"));

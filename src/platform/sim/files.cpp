@@ -11,6 +11,7 @@
 #include "platform/os.h"
 #include "platform/sim/errors.h"
 #include "platform/sim/io_object.h"
+#include "platform/sim/named_pipes.h"
 #include "platform/sim/host.h"
 #include "platform/sim/paths.h"
 
@@ -29,8 +30,8 @@ HANDLE fail_handle(DWORD error) {
   return INVALID_HANDLE_VALUE;
 }
 
-// "\\.\NAME" is the device namespace (pipes, volumes, drivers). None of it is simulated yet, so
-// every such name is missing.
+// "\\.\NAME" is the device namespace (pipes, volumes, drivers). Pipes are served above; none of
+// the rest is simulated yet, so every other such name is missing.
 bool is_device_name(std::u16string_view name) {
   return name.size() >= 4 && (name[0] == u'\\' || name[0] == u'/') && (name[1] == u'\\' || name[1] == u'/') &&
          name[2] == u'.' && (name[3] == u'\\' || name[3] == u'/');
@@ -88,6 +89,7 @@ HANDLE CreateFileW(const char16_t* name, DWORD access, DWORD, SECURITY_ATTRIBUTE
   if (!name) return fail_handle(ERROR_INVALID_PARAMETER);
   if (!*name) return fail_handle(ERROR_PATH_NOT_FOUND);
   if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING) return fail_handle(ERROR_INVALID_PARAMETER);
+  if (sim::is_pipe_path(name)) return sim::open_pipe_client(name, access, disposition, flags);
   if (is_device_name(name)) return fail_handle(ERROR_FILE_NOT_FOUND);
   if (flags & FILE_FLAG_OVERLAPPED) return fail_handle(ERROR_NOT_SUPPORTED);  // disk files are synchronous here
 
@@ -123,6 +125,7 @@ HANDLE CreateFileW(const char16_t* name, DWORD access, DWORD, SECURITY_ATTRIBUTE
 }
 
 BOOL ReadFile(HANDLE file, void* buffer, DWORD count, DWORD* read, OVERLAPPED* overlapped) {
+  if (auto pipe = sim::find_pipe(file)) return sim::pipe_read_file(*pipe, buffer, count, read, overlapped);
   DWORD ignored = 0;
   DWORD& done = read ? *read : ignored;
   done = 0;
@@ -134,6 +137,7 @@ BOOL ReadFile(HANDLE file, void* buffer, DWORD count, DWORD* read, OVERLAPPED* o
 }
 
 BOOL WriteFile(HANDLE file, const void* buffer, DWORD count, DWORD* written, OVERLAPPED* overlapped) {
+  if (auto pipe = sim::find_pipe(file)) return sim::pipe_write_file(*pipe, buffer, count, written, overlapped);
   DWORD ignored = 0;
   DWORD& done = written ? *written : ignored;
   done = 0;
@@ -196,6 +200,7 @@ BOOL SetEndOfFile(HANDLE file) {
 }
 
 BOOL FlushFileBuffers(HANDLE file) {
+  if (auto pipe = sim::find_pipe(file)) return sim::pipe_flush(*pipe);
   auto object = sim::find_handle_as<sim::IoObject>(file);
   if (!object) return FALSE;
   return object->flush();

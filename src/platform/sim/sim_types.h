@@ -278,3 +278,15 @@ struct TOKEN_USER {
 enum TOKEN_INFORMATION_CLASS { TokenUser = 1 };
 
 enum SID_NAME_USE { SidTypeUser = 1, SidTypeGroup, SidTypeDomain, SidTypeAlias, SidTypeWellKnownGroup };
+
+// Named pipes, overlapped I/O and security descriptors.
+#include "platform/sim/pipe_types.h"
+
+// Hashing (CNG).
+using UCHAR = unsigned char;
+using NTSTATUS = LONG;
+using BCRYPT_HANDLE = void*;
+using BCRYPT_ALG_HANDLE = void*;
+using BCRYPT_HASH_HANDLE = void*;
+#define BCRYPT_SUCCESS(Status) ((static_cast<NTSTATUS>(Status)) >= 0)
+#define BCRYPT_SHA1_ALGORITHM u"SHA1"

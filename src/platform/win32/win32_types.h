@@ -9,6 +9,7 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+#include <bcrypt.h>
 #include <fcntl.h>
 #include <io.h>
 #include <psapi.h>
@@ -16,3 +17,8 @@
 #include <shellapi.h>
 #include <sys/stat.h>
 #include <tlhelp32.h>
+
+// The layer takes text as char16_t, so the CNG algorithm ids that the product names are given in
+// that form too (the SDK spells them as wchar_t literals).
+#undef BCRYPT_SHA1_ALGORITHM
+#define BCRYPT_SHA1_ALGORITHM u"SHA1"

@@ -1,0 +1,35 @@
+#include "platform/os.h"
+
+namespace os {
+
+namespace {
+const wchar_t* w(const char16_t* s) { return reinterpret_cast<const wchar_t*>(s); }
+}  // namespace
+
+HANDLE CreateNamedPipeW(const char16_t* name, DWORD open_mode, DWORD pipe_mode, DWORD max_instances,
+                        DWORD out_buffer_size, DWORD in_buffer_size, DWORD default_timeout,
+                        SECURITY_ATTRIBUTES* security) {
+  return ::CreateNamedPipeW(w(name), open_mode, pipe_mode, max_instances, out_buffer_size, in_buffer_size,
+                            default_timeout, security);
+}
+
+BOOL ConnectNamedPipe(HANDLE pipe, OVERLAPPED* overlapped) { return ::ConnectNamedPipe(pipe, overlapped); }
+
+BOOL DisconnectNamedPipe(HANDLE pipe) { return ::DisconnectNamedPipe(pipe); }
+
+BOOL SetNamedPipeHandleState(HANDLE pipe, DWORD* mode, DWORD* max_collection_count, DWORD* collect_data_timeout) {
+  return ::SetNamedPipeHandleState(pipe, mode, max_collection_count, collect_data_timeout);
+}
+
+BOOL GetOverlappedResult(HANDLE file, OVERLAPPED* overlapped, DWORD* transferred, BOOL wait) {
+  return ::GetOverlappedResult(file, overlapped, transferred, wait);
+}
+
+BOOL GetOverlappedResultEx(HANDLE file, OVERLAPPED* overlapped, DWORD* transferred, DWORD milliseconds,
+                           BOOL alertable) {
+  return ::GetOverlappedResultEx(file, overlapped, transferred, milliseconds, alertable);
+}
+
+BOOL CancelIoEx(HANDLE file, OVERLAPPED* overlapped) { return ::CancelIoEx(file, overlapped); }
+
+}  // namespace os

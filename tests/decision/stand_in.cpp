@@ -1,0 +1,46 @@
+#include "decision/stand_in.h"
+
+#include <chrono>
+
+#include "pipes/commp.h"
+
+namespace decision_test {
+
+namespace {
+
+std::u16string file_name(const std::u16string& path) {
+  const std::size_t slash = path.find_last_of(u"\\/");
+  return slash == std::u16string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+StandIn::StandIn(const std::u16string& program, const std::u16string& parameters, const std::u16string& channel,
+                 const std::u16string& probe) {
+  os::SHELLEXECUTEINFOW info{};
+  info.cbSize = sizeof info;
+  info.fMask = SEE_MASK_NOCLOSEPROCESS;
+  info.lpFile = program.c_str();
+  info.lpParameters = parameters.c_str();
+  info.nShow = SW_HIDE;
+  if (!os::ShellExecuteExW(&info)) return;
+  process_.reset(info.hProcess);
+
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (!serving_ && std::chrono::steady_clock::now() < until) {
+    class_commp asker;
+    asker.connect_timeout = 200;
+    asker.write_timeout = 2000;
+    std::u16string answer;
+    serving_ = asker.ask(answer, file_name(program), probe, channel) == 1;
+    if (!serving_) os::Sleep(50);
+  }
+}
+
+StandIn::~StandIn() {
+  if (!process_) return;
+  os::TerminateProcess(process_.get(), 0);
+  os::WaitForSingleObject(process_.get(), 10000);
+}
+
+}  // namespace decision_test

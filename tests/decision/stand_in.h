@@ -1,0 +1,28 @@
+// A stand-in for one of the suite's programs (kavenormon.exe, kavenormenu.exe), running in the
+// background for the length of a test and ended with it.
+#pragma once
+
+#include <string>
+
+#include "platform/handle.h"
+
+namespace decision_test {
+
+class StandIn {
+ public:
+  // Starts `program` (a path in the product's form) with `parameters` and waits up to 60 s until it
+  // serves `channel` (it takes the question `probe`).
+  StandIn(const std::u16string& program, const std::u16string& parameters, const std::u16string& channel,
+          const std::u16string& probe);
+  ~StandIn();
+  StandIn(const StandIn&) = delete;
+  StandIn& operator=(const StandIn&) = delete;
+
+  bool serving() const { return serving_; }
+
+ private:
+  os::unique_handle process_;
+  bool serving_ = false;
+};
+
+}  // namespace decision_test
