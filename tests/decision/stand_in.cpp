@@ -16,15 +16,9 @@ std::u16string file_name(const std::u16string& path) {
 }  // namespace
 
 StandIn::StandIn(const std::u16string& program, const std::u16string& parameters, const std::u16string& channel,
-                 const std::u16string& probe) {
-  os::SHELLEXECUTEINFOW info{};
-  info.cbSize = sizeof info;
-  info.fMask = SEE_MASK_NOCLOSEPROCESS;
-  info.lpFile = program.c_str();
-  info.lpParameters = parameters.c_str();
-  info.nShow = SW_HIDE;
-  if (!os::ShellExecuteExW(&info)) return;
-  process_.reset(info.hProcess);
+                 const std::u16string& probe)
+    : program_(program, parameters) {
+  if (!program_.started()) return;
 
   const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   while (!serving_ && std::chrono::steady_clock::now() < until) {
@@ -35,12 +29,6 @@ StandIn::StandIn(const std::u16string& program, const std::u16string& parameters
     serving_ = asker.ask(answer, file_name(program), probe, channel) == 1;
     if (!serving_) os::Sleep(50);
   }
-}
-
-StandIn::~StandIn() {
-  if (!process_) return;
-  os::TerminateProcess(process_.get(), 0);
-  os::WaitForSingleObject(process_.get(), 10000);
 }
 
 }  // namespace decision_test

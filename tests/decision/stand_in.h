@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/handle.h"
+#include "support/background_program.h"
 
 namespace decision_test {
 
@@ -14,14 +14,13 @@ class StandIn {
   // serves `channel` (it takes the question `probe`).
   StandIn(const std::u16string& program, const std::u16string& parameters, const std::u16string& channel,
           const std::u16string& probe);
-  ~StandIn();
   StandIn(const StandIn&) = delete;
   StandIn& operator=(const StandIn&) = delete;
 
   bool serving() const { return serving_; }
 
  private:
-  os::unique_handle process_;
+  testing_support::BackgroundProgram program_;
   bool serving_ = false;
 };
 

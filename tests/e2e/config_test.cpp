@@ -15,6 +15,7 @@
 #include "pipes/commp.h"
 #include "platform/handle.h"
 #include "process/registry.h"
+#include "support/background_program.h"
 #include "support/debug_output.h"
 #include "support/run_command.h"
 #include "text/number.h"
@@ -28,29 +29,7 @@ using testing_support::utf16_bytes;
 
 namespace {
 
-// A program of the build running in the background until the object goes.
-class BackgroundProgram {
- public:
-  BackgroundProgram(const std::u16string& program, const std::u16string& parameters) {
-    os::SHELLEXECUTEINFOW info{};
-    info.cbSize = sizeof info;
-    info.fMask = SEE_MASK_NOCLOSEPROCESS;
-    info.lpFile = program.c_str();
-    info.lpParameters = parameters.c_str();
-    info.nShow = SW_HIDE;
-    if (os::ShellExecuteExW(&info)) process_.reset(info.hProcess);
-  }
-  ~BackgroundProgram() {
-    if (!process_) return;
-    os::TerminateProcess(process_.get(), 0);
-    os::WaitForSingleObject(process_.get(), 10000);
-  }
-  BackgroundProgram(const BackgroundProgram&) = delete;
-  BackgroundProgram& operator=(const BackgroundProgram&) = delete;
-
- private:
-  os::unique_handle process_;
-};
+using testing_support::BackgroundProgram;
 
 // A question to kavenormon.exe, as the guard asks it.
 std::u16string ask_monitor(const std::u16string& question) {

@@ -22,6 +22,12 @@ std::vector<std::uint8_t> pattern(std::size_t size) {
   return bytes;
 }
 
+// A client's end of the pipe at `path`, opened as the pipe channel opens it.
+os::unique_hfile open_client(const std::u16string& path) {
+  return os::unique_hfile(os::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
 BOOL write_all(HANDLE pipe, const std::vector<std::uint8_t>& bytes) {
   DWORD written = 0;
   return os::WriteFile(pipe, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
@@ -34,8 +40,7 @@ class PipeCalls : public testing_support::FreshHost {};
 
 TEST_F(PipeCalls, MissingPipeIsNotFound) {
   const std::u16string path = unique_pipe_path("missing");
-  os::unique_hfile client(os::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+  os::unique_hfile client = open_client(path);
   EXPECT_FALSE(client);
   EXPECT_EQ(ERROR_FILE_NOT_FOUND, os::GetLastError());
 }
@@ -92,8 +97,7 @@ TEST_F(PipeCalls, SecondClientFindsTheOnlyInstanceBusy) {
   const std::u16string path = unique_pipe_path("busy");
   auto pair = connect_pair(path);
   ASSERT_TRUE(pair.server && pair.client);
-  os::unique_hfile second(os::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+  os::unique_hfile second = open_client(path);
   EXPECT_FALSE(second);
   EXPECT_EQ(ERROR_PIPE_BUSY, os::GetLastError());
 }
@@ -103,8 +107,7 @@ TEST_F(PipeCalls, PipeIsGoneWithItsLastInstance) {
   auto pair = connect_pair(path);
   ASSERT_TRUE(pair.server && pair.client);
   pair.server.reset();
-  os::unique_hfile again(os::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                         FILE_ATTRIBUTE_NORMAL, nullptr));
+  os::unique_hfile again = open_client(path);
   EXPECT_FALSE(again);
   EXPECT_EQ(ERROR_FILE_NOT_FOUND, os::GetLastError());
 }

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "platform/handle.h"
+#include "support/background_program.h"
 #include "support/sim_root.h"
 #include "text/chars.h"
 #include "text/format.h"
@@ -22,29 +23,7 @@ const std::string kExe = "";
 #endif
 
 // A running copy of the test child, under a file name of our choosing.
-class Child {
- public:
-  Child(const std::u16string& program, const std::u16string& parameters) {
-    os::SHELLEXECUTEINFOW info{};
-    info.cbSize = sizeof info;
-    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
-    info.lpFile = program.c_str();
-    info.lpParameters = parameters.c_str();
-    info.nShow = SW_HIDE;
-    if (os::ShellExecuteExW(&info)) process_.reset(info.hProcess);
-  }
-  ~Child() {
-    if (process_) {
-      os::TerminateProcess(process_.get(), 1);
-      os::WaitForSingleObject(process_.get(), 5000);
-    }
-  }
-  bool started() const { return static_cast<bool>(process_); }
-  HANDLE handle() const { return process_.get(); }
-
- private:
-  os::unique_handle process_;
-};
+using Child = testing_support::BackgroundProgram;
 
 }  // namespace
 

@@ -93,23 +93,18 @@ DWORD Connection::wait_for(short events, Deadline deadline) { return poll_fd(fd_
 DWORD Connection::read(ReadOp& op, Deadline deadline) {
   for (;;) {
     if (!in_message_) {
-      const ssize_t n = ::recv(fd_, header_ + header_have_, 4 - static_cast<std::size_t>(header_have_), 0);
-      if (n > 0) {
-        header_have_ += static_cast<int>(n);
-        if (header_have_ < 4) continue;
-        header_have_ = 0;
-        remaining_ = static_cast<std::uint32_t>(header_[0]) | static_cast<std::uint32_t>(header_[1]) << 8 |
-                     static_cast<std::uint32_t>(header_[2]) << 16 | static_cast<std::uint32_t>(header_[3]) << 24;
-        // A byte-mode reader does not see empty messages.
-        in_message_ = op.message_mode || remaining_ > 0;
-        continue;
+      std::size_t got = 0;
+      if (const DWORD status = receive(header_ + header_have_, 4 - static_cast<std::size_t>(header_have_), deadline, got)) {
+        return status;
       }
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0 && errno == EAGAIN) {
-        if (const DWORD waited = wait_for(POLLIN, deadline)) return waited;
-        continue;
-      }
-      return ERROR_BROKEN_PIPE;
+      header_have_ += static_cast<int>(got);
+      if (header_have_ < 4) continue;
+      header_have_ = 0;
+      remaining_ = static_cast<std::uint32_t>(header_[0]) | static_cast<std::uint32_t>(header_[1]) << 8 |
+                   static_cast<std::uint32_t>(header_[2]) << 16 | static_cast<std::uint32_t>(header_[3]) << 24;
+      // A byte-mode reader does not see empty messages.
+      in_message_ = op.message_mode || remaining_ > 0;
+      continue;
     }
     const DWORD want = std::min<DWORD>(op.count - op.done, remaining_);
     if (want == 0) {
@@ -117,18 +112,26 @@ DWORD Connection::read(ReadOp& op, Deadline deadline) {
       in_message_ = false;
       return ERROR_SUCCESS;
     }
-    const ssize_t n = ::recv(fd_, op.buffer + op.done, want, 0);
+    std::size_t got = 0;
+    if (const DWORD status = receive(op.buffer + op.done, want, deadline, got)) return status;
+    op.done += static_cast<DWORD>(got);
+    remaining_ -= static_cast<std::uint32_t>(got);
+  }
+}
+
+DWORD Connection::receive(void* into, std::size_t size, Deadline deadline, std::size_t& got) {
+  for (;;) {
+    const ssize_t n = ::recv(fd_, into, size, 0);
     if (n > 0) {
-      op.done += static_cast<DWORD>(n);
-      remaining_ -= static_cast<std::uint32_t>(n);
-      continue;
+      got = static_cast<std::size_t>(n);
+      return ERROR_SUCCESS;
     }
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && errno == EAGAIN) {
       if (const DWORD waited = wait_for(POLLIN, deadline)) return waited;
       continue;
     }
-    return ERROR_BROKEN_PIPE;
+    return ERROR_BROKEN_PIPE;  // closed by the other side, or failed
   }
 }
 

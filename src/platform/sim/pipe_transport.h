@@ -74,6 +74,9 @@ class Connection {
 
  private:
   DWORD wait_for(short events, Deadline deadline);
+  // Receives at least one byte into `into` (at most `size`), waiting up to `deadline`: ERROR_SUCCESS
+  // with the count in `got`, or the failure (ERROR_BROKEN_PIPE, or the wait's result).
+  DWORD receive(void* into, std::size_t size, Deadline deadline, std::size_t& got);
 
   int fd_;
   bool in_message_ = false;
