@@ -1,5 +1,6 @@
 #include "config/read_config.h"
 
+#include <atomic>
 #include <mutex>
 #include <string_view>
 #include <vector>
@@ -33,15 +34,18 @@ const Setting kSettings[] = {
 
 // On the monitor's (strict) document a missing "usb" or key throws and the monitor default holds;
 // on the file's document a missing one is created empty and reads as 0.
+// Each is stored atomically: a decision reads "active" without waiting for config_lock.
 void read_settings(CJsonNode& document) {
   for (const Setting& setting : kSettings) {
+    int value;
     try {
-      *setting.value = integer_value(document[u"usb"][setting.key]);
+      value = integer_value(document[u"usb"][setting.key]);
     } catch (const CJsonMissingMember&) {
-      *setting.value = setting.monitor_default;
+      value = setting.monitor_default;
     }
+    if (setting.value == &active) value = value != 0 ? 1 : 0;
+    std::atomic_ref<int>(*setting.value).store(value);
   }
-  active = active != 0 ? 1 : 0;
 }
 
 // A built-in rule file of the installation: its member "rules". Missing, empty or not JSON gives

@@ -5,6 +5,12 @@
 
 #include <string>
 
+// How long a question to the monitor may wait for the channel while the monitor is busy, and then
+// for its answer, in milliseconds. The monitor answers at once; the asker holds config_lock, and
+// every device decision waits for that lock, so a monitor that hangs must not hold them for the
+// channel's general ten minutes.
+inline constexpr unsigned kMonitorWait = 10000;
+
 // Asks "kavenormon.exe" the question "get_config" on the channel "default": the configuration
 // document as text, or "" when the monitor does not run or gives nothing.
 std::u16string ask_monitor_for_config();

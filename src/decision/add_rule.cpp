@@ -1,5 +1,6 @@
 #include "decision/add_rule.h"
 
+#include "config/read_config.h"
 #include "config/usb_rule.h"
 #include "decision/device_record.h"
 #include "decision/suite_programs.h"
@@ -26,6 +27,8 @@ void send_add_rule(CJsonNode& device_document, bool allow) {
   class_commp monitor;
   monitor.connect_timeout = suite::kPipeTimeout;
   monitor.write_timeout = suite::kPipeTimeout;
+  monitor.busy_timeout = kMonitorWait;  // the decision holds config_lock meanwhile
+  monitor.answer_timeout = kMonitorWait;
   std::u16string ignored;
   monitor.ask(ignored, std::u16string(suite::kMonitor),
               add_rule_message(device_document, allow, diag::local_time_text()), std::u16string(suite::kMonitorChannel));

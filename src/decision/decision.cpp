@@ -1,5 +1,6 @@
 #include "decision/decision.h"
 
+#include <atomic>
 #include <mutex>
 #include <string>
 
@@ -58,7 +59,8 @@ void forget_accept_folder() {
 }
 
 int vostusb_decision(const char16_t* device_text) {
-  if (active == 0) return 1;
+  // Read before the lock, as the reload on the listener thread may be writing it meanwhile.
+  if (std::atomic_ref<int>(active).load() == 0) return 1;
   std::lock_guard<std::recursive_mutex> lock(config_lock);
   int allow = action != 0 ? 1 : 0;
   if (!device_text) {

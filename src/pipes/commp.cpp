@@ -30,9 +30,9 @@ os::unique_handle take_busy_mutex(const std::u16string& name) {
   return mutex;
 }
 
-void wait_while_busy(const std::u16string& busy_mutex) {
+void wait_while_busy(const std::u16string& busy_mutex, DWORD bound) {
   const DWORD start = os::GetTickCount();
-  while (global_mutex_exists(busy_mutex) && os::GetTickCount() - start < class_commp::kBusyWait) {
+  while (global_mutex_exists(busy_mutex) && os::GetTickCount() - start < bound) {
     os::Sleep(kBusyPollMs);
   }
 }
@@ -55,7 +55,7 @@ std::u16string class_commp::use_channel(const std::u16string& channel, unsigned 
 
 int class_commp::ask(unsigned long pid, CMemBuf& question, CMemBuf& answer, const std::u16string& channel) {
   const std::u16string base = use_channel(channel, pid);
-  wait_while_busy(channel_busy_mutex(base));
+  wait_while_busy(channel_busy_mutex(base), busy_timeout);
   if (!connect()) return 0;
   exchange(question, answer);
   pipe_.reset();

@@ -35,6 +35,7 @@ class class_commp : public CProcesses {
   TextHandler text_handler;
   DWORD connect_timeout = 0;  // milliseconds
   DWORD write_timeout = 0;    // milliseconds
+  DWORD busy_timeout = kBusyWait;
   DWORD answer_timeout = kAnswerWait;
   DWORD client_timeout = kClientStepWait;
 

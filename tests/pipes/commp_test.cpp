@@ -173,6 +173,35 @@ TEST_F(Exchanges, BusyListenerMakesTheNextAskerWaitForIt) {
   EXPECT_EQ(u"slow:a", first);
 }
 
+TEST_F(Exchanges, BusyWaitEndsAtTheAskersBound) {
+  // A listener stuck in one exchange keeps its channel busy; an asker with a bound of its own waits
+  // that long, not the channel's ten minutes, and then finds no free instance.
+  const DWORD pid = listener("silent", "stuck");
+  ASSERT_NE(0u, pid);
+  std::thread first_asker([&] {
+    class_commp asker;
+    use_timeouts(asker);
+    asker.answer_timeout = 4000;
+    std::u16string ignored;
+    asker.ask(ignored, pid, u"a", u"stuck");
+  });
+  const std::u16string busy = channel_busy_mutex(channel_base_name(u"stuck", pid));
+  const DWORD start = os::GetTickCount();
+  while (!global_mutex_exists(busy) && elapsed_since(start) < 5000) os::Sleep(5);
+  ASSERT_TRUE(global_mutex_exists(busy));
+  class_commp second;
+  use_timeouts(second, 300);
+  second.busy_timeout = 600;
+  std::u16string result = u"old";
+  const DWORD second_start = os::GetTickCount();
+  EXPECT_EQ(0, second.ask(result, pid, u"b", u"stuck"));
+  const DWORD waited = elapsed_since(second_start);
+  EXPECT_GE(waited, 600u);
+  EXPECT_LT(waited, 3500u);  // well before the first asker gives up
+  EXPECT_EQ(u"", result);
+  first_asker.join();
+}
+
 TEST_F(Exchanges, ManyAskersAtOnceEachGetTheirOwnAnswer) {
   const DWORD pid = listener("echo", "crowd");
   ASSERT_NE(0u, pid);
