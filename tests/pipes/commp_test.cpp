@@ -34,6 +34,14 @@ class Exchanges : public pipe_test::PeerHost {
     if (!client_timeout.empty()) arguments.push_back(client_timeout);
     return start_peer("pipe_peer", arguments);
   }
+
+  // Whether the listener of `channel` in process `pid` takes its busy mutex within five seconds.
+  static bool becomes_busy(const std::u16string& channel, DWORD pid) {
+    const std::u16string busy = channel_busy_mutex(channel_base_name(channel, pid));
+    const DWORD start = os::GetTickCount();
+    while (!global_mutex_exists(busy) && elapsed_since(start) < 5000) os::Sleep(5);
+    return global_mutex_exists(busy);
+  }
 };
 
 TEST_F(Exchanges, TextQuestionGetsTheListenersAnswer) {
@@ -152,15 +160,12 @@ TEST_F(Exchanges, BusyListenerMakesTheNextAskerWaitForIt) {
   const DWORD pid = listener("slow", "slow");
   ASSERT_NE(0u, pid);
   std::u16string first;
-  std::thread first_asker([&] {
+  std::jthread first_asker([&] {
     class_commp asker;
     use_timeouts(asker);
     asker.ask(first, pid, u"a", u"slow");
   });
-  const std::u16string busy = channel_busy_mutex(channel_base_name(u"slow", pid));
-  const DWORD start = os::GetTickCount();
-  while (!global_mutex_exists(busy) && elapsed_since(start) < 5000) os::Sleep(5);
-  ASSERT_TRUE(global_mutex_exists(busy));
+  ASSERT_TRUE(becomes_busy(u"slow", pid));
   // Its connect time-out alone would run out long before the first exchange ends.
   class_commp second;
   use_timeouts(second, 300);
@@ -178,17 +183,14 @@ TEST_F(Exchanges, BusyWaitEndsAtTheAskersBound) {
   // that long, not the channel's ten minutes, and then finds no free instance.
   const DWORD pid = listener("silent", "stuck");
   ASSERT_NE(0u, pid);
-  std::thread first_asker([&] {
+  std::jthread first_asker([&] {
     class_commp asker;
     use_timeouts(asker);
     asker.answer_timeout = 4000;
     std::u16string ignored;
     asker.ask(ignored, pid, u"a", u"stuck");
   });
-  const std::u16string busy = channel_busy_mutex(channel_base_name(u"stuck", pid));
-  const DWORD start = os::GetTickCount();
-  while (!global_mutex_exists(busy) && elapsed_since(start) < 5000) os::Sleep(5);
-  ASSERT_TRUE(global_mutex_exists(busy));
+  ASSERT_TRUE(becomes_busy(u"stuck", pid));
   class_commp second;
   use_timeouts(second, 300);
   second.busy_timeout = 600;
