@@ -25,9 +25,21 @@ BOOL GetOverlappedResult(HANDLE file, OVERLAPPED* overlapped, DWORD* transferred
   return ::GetOverlappedResult(file, overlapped, transferred, wait);
 }
 
+// The system's GetOverlappedResultEx exists from Windows 8 on, and the guard also runs on older
+// systems; this is the same call built from what Windows 7 has. It waits for the operation's
+// event (or the file, as Windows does without one), then takes the result without waiting:
+// WAIT_TIMEOUT after a wait that ran out, ERROR_IO_INCOMPLETE when no wait was allowed.
 BOOL GetOverlappedResultEx(HANDLE file, OVERLAPPED* overlapped, DWORD* transferred, DWORD milliseconds,
                            BOOL alertable) {
-  return ::GetOverlappedResultEx(file, overlapped, transferred, milliseconds, alertable);
+  if (milliseconds != 0 && !HasOverlappedIoCompleted(overlapped)) {
+    const DWORD waited = ::WaitForSingleObjectEx(overlapped->hEvent ? overlapped->hEvent : file, milliseconds, alertable);
+    if (waited == WAIT_TIMEOUT || waited == WAIT_IO_COMPLETION) {
+      ::SetLastError(waited);
+      return FALSE;
+    }
+    if (waited == WAIT_FAILED) return FALSE;
+  }
+  return ::GetOverlappedResult(file, overlapped, transferred, FALSE);
 }
 
 BOOL CancelIoEx(HANDLE file, OVERLAPPED* overlapped) { return ::CancelIoEx(file, overlapped); }
