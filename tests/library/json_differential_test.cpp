@@ -12,6 +12,7 @@
 #include <string>
 
 #include "library/json/json_parser.h"
+#include "parsed.h"
 #include "text/format.h"
 #include "text/utf.h"
 
@@ -197,13 +198,6 @@ std::string Difference(const JsonHolder& ours, const nlohmann::json& theirs, con
   }
 }
 
-JsonHolder ParseOurs(const std::u16string& text) {
-  JsonHolder json;
-  std::u16string status;
-  EXPECT_TRUE(ParseCodeUnits(text, json, status)) << text::to_utf8_display(status);
-  return json;
-}
-
 }  // namespace
 
 TEST(LibraryJsonDifferential, GeneratedDocumentsReadTheSame) {
@@ -212,7 +206,7 @@ TEST(LibraryJsonDifferential, GeneratedDocumentsReadTheSame) {
     const std::u16string document = generator.Document();
     SCOPED_TRACE(text::to_utf8_display(document));
     const nlohmann::json theirs = nlohmann::json::parse(text::to_utf8_display(document));
-    EXPECT_EQ("", Difference(ParseOurs(document), theirs));
+    EXPECT_EQ("", Difference(Parsed(document), theirs));
   }
 }
 
@@ -222,10 +216,10 @@ TEST(LibraryJsonDifferential, WrittenTextReadsBackTheSame) {
     const std::u16string document = generator.Document();
     SCOPED_TRACE(text::to_utf8_display(document));
     const nlohmann::json theirs = nlohmann::json::parse(text::to_utf8_display(document));
-    const std::u16string written = ParseOurs(document).ToString();
+    const std::u16string written = Parsed(document).ToString();
     EXPECT_EQ(theirs, nlohmann::json::parse(text::to_utf8_display(written))) << text::to_utf8_display(written);
     // Written twice, the text does not change.
-    EXPECT_EQ(written, ParseOurs(written).ToString());
+    EXPECT_EQ(written, Parsed(written).ToString());
   }
 }
 
@@ -240,7 +234,7 @@ TEST(LibraryJsonDifferential, DeviceDocumentReadsTheSame) {
       u"\"USB\\\\VID_046D&PID_C077\"],\"InstallState\":\"InstallStateInstalled\"},\"DriveLetters\":\"EF\","
       u"\"IsHub\":false,\"PortNumberOfBus\":2}]";
   const nlohmann::json theirs = nlohmann::json::parse(text::to_utf8_display(document));
-  const JsonHolder ours = ParseOurs(document);
+  const JsonHolder ours = Parsed(document);
   EXPECT_EQ("", Difference(ours, theirs));
   EXPECT_EQ(theirs, nlohmann::json::parse(text::to_utf8_display(ours.ToString())));
 }

@@ -6,6 +6,7 @@
 
 #include "library/json/json_holder.h"
 #include "library/json/json_parser.h"
+#include "parsed.h"
 #include "library/json/strumien.h"
 #include "support/sim_root.h"
 #include "text/format.h"
@@ -34,13 +35,6 @@ class LibraryJsonFile : public testing_support::FreshHost {
 
 std::u16string OpenFailure(const std::u16string& path, unsigned code) {
   return u"Plik [" + path + u"]: Nie udało się otworzyć pliku -> err=0x" + text::format(u"%08X", code);
-}
-
-JsonHolder Parsed(const std::u16string& text) {
-  JsonHolder json;
-  std::u16string status;
-  EXPECT_TRUE(ParseCodeUnits(text, json, status)) << text::to_utf8(status);
-  return json;
 }
 
 }  // namespace

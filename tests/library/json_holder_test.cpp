@@ -8,6 +8,7 @@
 
 #include "library/json/json_holder.h"
 #include "library/json/json_parser.h"
+#include "parsed.h"
 #include "text/format.h"
 #include "text/utf.h"
 
@@ -24,13 +25,6 @@ std::u16string MessageOf(const std::function<void()>& action) {
     return e.Message();
   }
   return u"(nothing thrown)";
-}
-
-JsonHolder Parsed(const std::u16string& text) {
-  JsonHolder json;
-  std::u16string status;
-  EXPECT_TRUE(ParseCodeUnits(text, json, status)) << text::to_utf8(status);
-  return json;
 }
 
 }  // namespace
