@@ -249,6 +249,9 @@ TEST_F(Processes, LookupsRaceWithProcessesThatEnd) {
   }
   starter.join();
   EXPECT_EQ(0, failures_without_code);
+  // The brief processes end by themselves; their reports are waited for so that none is still
+  // being written while the scratch folder is removed.
+  for (int i = 0; i < 15; ++i) platform_test::wait_for_report(native_dir() + "/brief-" + std::to_string(i) + ".txt");
 }
 
 TEST(ProcessIds, IdsWithoutAProcess) {
