@@ -17,7 +17,10 @@
 //   folder handles, no overlapped disk files (ERROR_NOT_SUPPORTED), no delete-at-restart. C run-time
 //   descriptors are always untranslated (_O_BINARY). File search matches "*" and "?" without case,
 //   "*.*" as "*"; no short names; entries come sorted without case, "." and ".." first outside a
-//   drive's root. Device names ("\\.\...") other than pipes do not exist yet: ERROR_FILE_NOT_FOUND.
+//   drive's root. Device names ("\\.\...") other than pipes belong to the simulated device families
+//   (src/platform/sim/devices.h); a name no family knows gives ERROR_FILE_NOT_FOUND.
+// - DeviceIoControl: on device handles only (others: ERROR_INVALID_FUNCTION); requests complete at
+//   once, so an OVERLAPPED structure is refused with ERROR_NOT_SUPPORTED.
 // - Environment: the real one, names without case; ALLUSERSPROFILE (C:\ProgramData) and SystemRoot
 //   (C:\Windows) supplied when unset; an empty Linux variable counts as unset. The command line is
 //   the one a simulated ShellExecuteExW handed over (VOSTUSB_SIM_CMDLINE), else argv[0] quoted in Z:
@@ -138,6 +141,8 @@ HANDLE CreateFileW(const char16_t* name, DWORD access, DWORD share, SECURITY_ATT
 BOOL ReadFile(HANDLE file, void* buffer, DWORD count, DWORD* read, OVERLAPPED* overlapped);
 BOOL WriteFile(HANDLE file, const void* buffer, DWORD count, DWORD* written, OVERLAPPED* overlapped);
 DWORD GetFileSize(HANDLE file, DWORD* high);
+BOOL DeviceIoControl(HANDLE device, DWORD code, void* in, DWORD in_size, void* out, DWORD out_size, DWORD* returned,
+                     OVERLAPPED* overlapped);
 DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distance_high, DWORD method);
 BOOL SetEndOfFile(HANDLE file);
 BOOL FlushFileBuffers(HANDLE file);

@@ -233,6 +233,22 @@ TEST_F(Files, AMissingPipeIsAMissingFile) {
   EXPECT_EQ(ERROR_FILE_NOT_FOUND, os::GetLastError());
 }
 
+TEST_F(Files, DeviceRequestsNeedADeviceHandle) {
+  os::unique_hfile missing(os::CreateFileW(u"\\\\.\\VostUsbTestNoSuchDevice", GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                           OPEN_EXISTING, 0, nullptr));
+  EXPECT_FALSE(missing);
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND, os::GetLastError());
+
+  write_file("plain.bin", "data");
+  auto file = open("plain.bin", GENERIC_READ, OPEN_EXISTING);
+  ASSERT_TRUE(file);
+  char out[16] = {};
+  DWORD returned = 77;
+  EXPECT_FALSE(os::DeviceIoControl(file.get(), 0x220000, nullptr, 0, out, sizeof out, &returned, nullptr));
+  EXPECT_EQ(0u, returned);
+  EXPECT_NE(ERROR_SUCCESS, os::GetLastError());
+}
+
 #ifndef _WIN32
 // Windows refuses longer paths from programs that are not long-path aware; Wine does not, so this
 // holds on Windows and on the simulated host only.

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/os.h"
+#include "platform/sim/devices.h"
 #include "platform/sim/errors.h"
 #include "platform/sim/io_object.h"
 #include "platform/sim/named_pipes.h"
@@ -30,8 +31,8 @@ HANDLE fail_handle(DWORD error) {
   return INVALID_HANDLE_VALUE;
 }
 
-// "\\.\NAME" is the device namespace (pipes, volumes, drivers). Pipes are served above; none of
-// the rest is simulated yet, so every other such name is missing.
+// "\\.\NAME" is the device namespace (pipes, volumes, drivers): pipes are served by the pipe
+// calls, every other name by the simulated device families (devices.h).
 bool is_device_name(std::u16string_view name) {
   return name.size() >= 4 && (name[0] == u'\\' || name[0] == u'/') && (name[1] == u'\\' || name[1] == u'/') &&
          name[2] == u'.' && (name[3] == u'\\' || name[3] == u'/');
@@ -82,6 +83,15 @@ off_t seek_origin(int fd, DWORD method) {
   return ::fstat(fd, &st) == 0 ? st.st_size : -1;
 }
 
+HANDLE open_device_handle(std::u16string_view device, DWORD access, DWORD flags) {
+  const auto opened = sim::open_device(device, access, flags);
+  if (!opened) return fail_handle(ERROR_FILE_NOT_FOUND);
+  if (!opened->object) return fail_handle(opened->error != ERROR_SUCCESS ? opened->error : ERROR_FILE_NOT_FOUND);
+  HANDLE handle = sim::add_handle(opened->object);
+  os::SetLastError(ERROR_SUCCESS);
+  return handle;
+}
+
 }  // namespace
 
 HANDLE CreateFileW(const char16_t* name, DWORD access, DWORD, SECURITY_ATTRIBUTES*, DWORD disposition, DWORD flags,
@@ -90,7 +100,7 @@ HANDLE CreateFileW(const char16_t* name, DWORD access, DWORD, SECURITY_ATTRIBUTE
   if (!*name) return fail_handle(ERROR_PATH_NOT_FOUND);
   if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING) return fail_handle(ERROR_INVALID_PARAMETER);
   if (sim::is_pipe_path(name)) return sim::open_pipe_client(name, access, disposition, flags);
-  if (is_device_name(name)) return fail_handle(ERROR_FILE_NOT_FOUND);
+  if (is_device_name(name)) return open_device_handle(std::u16string_view(name).substr(4), access, flags);
   if (flags & FILE_FLAG_OVERLAPPED) return fail_handle(ERROR_NOT_SUPPORTED);  // disk files are synchronous here
 
   const bool can_read = (access & kReadRights) != 0;

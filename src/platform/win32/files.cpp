@@ -21,6 +21,11 @@ BOOL WriteFile(HANDLE file, const void* buffer, DWORD count, DWORD* written, OVE
 
 DWORD GetFileSize(HANDLE file, DWORD* high) { return ::GetFileSize(file, high); }
 
+BOOL DeviceIoControl(HANDLE device, DWORD code, void* in, DWORD in_size, void* out, DWORD out_size, DWORD* returned,
+                     OVERLAPPED* overlapped) {
+  return ::DeviceIoControl(device, code, in, in_size, out, out_size, returned, overlapped);
+}
+
 DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distance_high, DWORD method) {
   return ::SetFilePointer(file, distance, distance_high, method);
 }

@@ -1,0 +1,53 @@
+// The device namespace: CreateFileW's "\\.\NAME" after pipes, and DeviceIoControl.
+#include "platform/sim/devices.h"
+
+#include "platform/sim/errors.h"
+
+namespace os::sim {
+
+BOOL DeviceObject::read(void*, DWORD, DWORD* done) {
+  if (done) *done = 0;
+  os::SetLastError(ERROR_INVALID_FUNCTION);
+  return FALSE;
+}
+
+BOOL DeviceObject::write(const void*, DWORD, DWORD* done) {
+  if (done) *done = 0;
+  os::SetLastError(ERROR_INVALID_FUNCTION);
+  return FALSE;
+}
+
+BOOL DeviceObject::flush() { return TRUE; }
+
+std::optional<DeviceOpen> open_device(std::u16string_view, DWORD, DWORD) {
+  // Each simulated device family adds its opener here, in the order names are tried.
+  return std::nullopt;
+}
+
+}  // namespace os::sim
+
+namespace os {
+
+BOOL DeviceIoControl(HANDLE device, DWORD code, void* in, DWORD in_size, void* out, DWORD out_size, DWORD* returned,
+                     OVERLAPPED* overlapped) {
+  DWORD ignored = 0;
+  if (!returned) returned = &ignored;
+  *returned = 0;
+  if (overlapped) {  // the simulated devices complete every request at once
+    os::SetLastError(ERROR_NOT_SUPPORTED);
+    return FALSE;
+  }
+  auto object = sim::find_handle_as<sim::DeviceObject>(device);
+  if (!object) {
+    // A file or pipe handle is a handle, just not of a device that knows the request.
+    if (sim::find_handle(device)) os::SetLastError(ERROR_INVALID_FUNCTION);
+    return FALSE;
+  }
+  if ((in_size && !in) || (out_size && !out)) {
+    os::SetLastError(ERROR_INVALID_PARAMETER);  // the I/O manager probes both buffers first
+    return FALSE;
+  }
+  return object->control(code, in, in_size, out, out_size, returned);
+}
+
+}  // namespace os
