@@ -1,6 +1,7 @@
 // Loading and saving documents: UTF-16LE files without byte-order mark, through the platform layer.
 #include <algorithm>
 #include <bit>
+#include <string_view>
 
 #include "library/json/json_holder.h"
 #include "library/json/json_parser.h"
@@ -12,6 +13,8 @@ namespace VostUsbWardenManager {
 namespace {
 
 constexpr std::uint32_t kEndOfMedia = 1100;  // ERROR_END_OF_MEDIA: the write stopped short
+// The code units handed to the parser at a time, decoded into a buffer on the stack.
+constexpr std::size_t kParseBlockUnits = 4 * 1024;
 
 // The error code of a caught failure: its own, or `fallback` when it carries none.
 std::uint32_t CodeOr(const JsonHolderException& e, std::uint32_t fallback) {
@@ -21,9 +24,21 @@ std::uint32_t CodeOr(const JsonHolderException& e, std::uint32_t fallback) {
 }  // namespace
 
 // Exactly the file's size in code units is read (an odd last byte is not), whatever the reads
-// return on the way.
+// return on the way: where a read fails or comes short, the parser gets the 0xFFFF of ReadWChar,
+// and the next read tries again.
 bool JsonHolder::Parse(Strumien& str, JsonHolder& json, std::u16string& status_text) {
-  return RunParser(str.getSize() / 2, [&] { return str.ReadWChar(); }, json, status_text);
+  return RunParser(
+      [&str](JsonParser& parser) {
+        char16_t block[kParseBlockUnits];
+        for (std::uint64_t left = str.getSize() / 2; left > 0;) {
+          const std::size_t asked = static_cast<std::size_t>(std::min<std::uint64_t>(left, kParseBlockUnits));
+          std::size_t got = str.ReadWChars(block, asked);
+          if (got < asked) block[got++] = 0xFFFF;
+          parser.Feed(std::u16string_view(block, got));
+          left -= got;
+        }
+      },
+      json, status_text);
 }
 
 std::uint32_t JsonHolder::LoadFromFile(const std::u16string& FilePathName, JsonHolder& jh,

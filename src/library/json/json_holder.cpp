@@ -1,5 +1,6 @@
 #include "library/json/json_holder.h"
 
+#include <iterator>
 #include <memory>
 #include <utility>
 
@@ -223,13 +224,16 @@ JsonHolder* JsonHolder::Add(JsonHolder* child) {
 
 JsonHolder* JsonHolder::Add(const std::u16string& fieldName, JsonHolder* child) {
   if (type_ != JsonHolderType::Object) throw JsonHolderException(u"Tylko do wartości obiektowej można dopisywać pola");
-  // One search finds both whether the name is taken and where it goes.
-  const auto at = value_.object->lower_bound(fieldName);
-  if (at != value_.object->end() && at->first == fieldName) {
+  // One search finds both whether the name is taken and where it goes. A name beyond the last one
+  // (members read from a written document come in order) needs no search.
+  JsonObject& members = *value_.object;
+  auto at = members.end();
+  if (!members.empty() && !(std::prev(at)->first < fieldName)) at = members.lower_bound(fieldName);
+  if (at != members.end() && at->first == fieldName) {
     throw JsonHolderException(u"Pole obiektu o wskazanej nazwie już istnieje");
   }
   if (child == nullptr) throw JsonHolderException(u"Wadliwy argument typu JsonHolder &");
-  value_.object->emplace_hint(at, fieldName, child);
+  members.emplace_hint(at, fieldName, child);
   return child;
 }
 

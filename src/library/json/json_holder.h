@@ -126,6 +126,7 @@ class JsonHolder {
 
  private:
   friend class JsonWriter;
+  friend class JsonParser;  // fills its null placeholders in place
 
   // Destroys the content (iteratively) and leaves null.
   void ReleaseValue() noexcept;

@@ -1,7 +1,9 @@
 #include "library/json/json_parser.h"
 
 #include <climits>
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <utility>
 
 #include "text/chars.h"
@@ -11,9 +13,31 @@ namespace VostUsbWardenManager {
 
 namespace {
 
-bool IsOneOf(char16_t c, std::u16string_view set) { return set.find(c) != std::u16string_view::npos; }
+bool StartsLiteral(char16_t c) { return c == u't' || c == u'f' || c == u'n'; }
+
+// The letters of null, true and false.
+bool ContinuesLiteral(char16_t c) {
+  switch (c) {
+    case u'n': case u'u': case u'l': case u't': case u'r': case u'e': case u'f': case u'a': case u's':
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool IsExponentLetter(char16_t c) { return c == u'E' || c == u'e'; }
+
+// iswspace, with the common ASCII cases settled here.
+bool IsSpace(char16_t c) { return c == u' ' || (c >= 0x09 && c <= 0x0D) || (c >= 0x80 && text::is_space(c)); }
 
 bool StartsNumber(char16_t c) { return text::is_digit(c) || c == u'-'; }
+
+// What a number may go on with, apart from the "+" that depends on the code unit before it.
+bool ContinuesNumber(char16_t c) { return text::is_digit(c) || IsExponentLetter(c) || c == u'-' || c == u'.'; }
+
+// What a string takes as it is: anything but its end, an escape, and a line feed, which moves the
+// position to the next line.
+bool PlainInString(char16_t c) { return c != u'"' && c != u'\\' && c != 10; }
 
 bool IsObject(const JsonHolder* v) { return v->GetTyp() == JsonHolderType::Object; }
 
@@ -21,12 +45,28 @@ bool IsObject(const JsonHolder* v) { return v->GetTyp() == JsonHolderType::Objec
   throw JsonHolderException(kolumna, linia, u"Nieprawidłowa ESC-sekwencja");
 }
 
+// "%lf" on the text of a number. A plain whole number of up to 15 digits (below 2^53, so exact) is
+// worked out here; its value is the same as the general reading gives.
+std::optional<double> ReadNumber(std::u16string_view text) {
+  const bool negative = !text.empty() && text[0] == u'-';
+  const std::u16string_view digits = text.substr(negative ? 1 : 0);
+  if (digits.empty() || digits.size() > 15) return text::scan_double(text);
+  std::uint64_t value = 0;
+  for (const char16_t c : digits) {
+    if (!text::is_digit(c)) return text::scan_double(text);
+    value = value * 10 + static_cast<std::uint64_t>(c - u'0');
+  }
+  const double magnitude = static_cast<double>(value);
+  return negative ? -magnitude : magnitude;
+}
+
 }  // namespace
 
-void JsonParser::Fail(const std::u16string& message) const { throw JsonHolderException(column_, line_, message); }
+void JsonParser::Fail(std::u16string_view message) const {
+  throw JsonHolderException(column_, line_, std::u16string(message));
+}
 
-void JsonParser::OpenChild(JsonHolder child, State next) {
-  auto owned = std::make_unique<JsonHolder>(std::move(child));
+void JsonParser::OpenChild(std::unique_ptr<JsonHolder> owned, State next) {
   if (IsObject(current_)) {
     current_->Add(member_name_, owned.get());  // a repeated name throws, without a position
   } else {
@@ -56,26 +96,26 @@ bool JsonParser::StartValue(char16_t c) {
   if (c == u'"') {
     // A placeholder until the closing quote hands it the text: one allocation less per string.
     buffer_.clear();
-    OpenChild(JsonHolder(), State::InString);
+    OpenChild(std::make_unique<JsonHolder>(), State::InString);
     reading_name_ = false;
   } else if (c == u'[') {
-    OpenChild(JsonHolder::CreateArray(), State::ArrayStart);
+    OpenChild(std::make_unique<JsonHolder>(static_cast<JsonArray*>(nullptr)), State::ArrayStart);
   } else if (c == u'{') {
-    OpenChild(JsonHolder::CreateObject(), State::ObjectStart);
-  } else if (IsOneOf(c, u"tfn")) {
+    OpenChild(std::make_unique<JsonHolder>(static_cast<JsonObject*>(nullptr)), State::ObjectStart);
+  } else if (StartsLiteral(c)) {
     buffer_.assign(1, c);
-    OpenChild(JsonHolder(), State::InLiteral);
+    OpenChild(std::make_unique<JsonHolder>(), State::InLiteral);
   } else if (StartsNumber(c)) {
     buffer_.assign(1, c);
-    OpenChild(JsonHolder(), State::InNumber);
+    OpenChild(std::make_unique<JsonHolder>(), State::InNumber);
   } else {
     return false;
   }
   return true;
 }
 
-void JsonParser::AfterValue(char16_t c, const std::u16string& other) {
-  if (text::is_space(c)) {
+void JsonParser::AfterValue(char16_t c, std::u16string_view other) {
+  if (IsSpace(c)) {
     state_ = State::AfterValue;
   } else if (c == u',') {
     state_ = IsObject(current_) ? State::AfterObjectComma : State::AfterArrayComma;
@@ -86,13 +126,26 @@ void JsonParser::AfterValue(char16_t c, const std::u16string& other) {
   }
 }
 
+void JsonParser::EndString() {
+  if (reading_name_) {
+    if (buffer_.empty()) Fail(u"Nazwa pola nie może być pusta");
+    member_name_ = buffer_;
+    state_ = State::AfterName;
+  } else {
+    // A copy of exact size; the buffer keeps its room.
+    current_->value_.text = new std::u16string(buffer_);
+    current_->type_ = JsonHolderType::String;
+    CloseScalar();
+    state_ = State::AfterValue;
+  }
+}
+
 void JsonParser::EndLiteral() {
   if (buffer_ == u"null") {
-    current_->SetToNull();
-  } else if (buffer_ == u"true") {
-    *current_ = true;
-  } else if (buffer_ == u"false") {
-    *current_ = false;
+    // the placeholder is null already
+  } else if (buffer_ == u"true" || buffer_ == u"false") {
+    current_->type_ = JsonHolderType::Boolean;
+    current_->value_.flag = buffer_[0] == u't';
   } else {
     Fail(u"Nieprawidłowy literał");
   }
@@ -101,20 +154,48 @@ void JsonParser::EndLiteral() {
 
 void JsonParser::EndNumber() {
   // "%lf" reads the longest number at the start; whatever follows it in the buffer is ignored.
-  const auto number = text::scan_double(buffer_);
+  const auto number = ReadNumber(buffer_);
   if (!number) Fail(u"Niepoprawny format liczby");
-  *current_ = JsonHolder(*number);
+  current_->type_ = JsonHolderType::Number;
+  current_->value_.number = *number;
   CloseScalar();
 }
 
-void JsonParser::Feed(char16_t c) {
-  // Saturating, so a gigantic line cannot overflow the column.
-  if (column_ < INT_MAX) ++column_;
+// The runs of code units that only go into the buffer (the inside of a string, the digits of a
+// number) are taken whole; everything else is examined one code unit at a time.
+void JsonParser::Feed(std::u16string_view units) {
+  const char16_t* next = units.data();
+  const char16_t* const end = next + units.size();
+  while (next != end) {
+    const char16_t* run = next;
+    if (state_ == State::InString) {
+      while (run != end && PlainInString(*run)) ++run;
+    } else if (state_ == State::InNumber) {
+      while (run != end && ContinuesNumber(*run)) ++run;
+    }
+    if (run != next) {
+      buffer_.append(next, run);
+      AdvanceColumn(static_cast<std::size_t>(run - next));
+      next = run;
+      continue;
+    }
+    Examine(*next++);
+  }
+}
+
+// Saturating, so a gigantic line cannot overflow the column.
+void JsonParser::AdvanceColumn(std::size_t count) {
+  const auto room = static_cast<std::size_t>(INT_MAX - column_);
+  column_ = count < room ? column_ + static_cast<int>(count) : INT_MAX;
+}
+
+void JsonParser::Examine(char16_t c) {
+  AdvanceColumn(1);
   if (c == 10) {
     if (line_ < INT_MAX) ++line_;
     column_ = 1;
   }
-  const bool space = text::is_space(c);
+  const bool space = IsSpace(c);
   switch (state_) {
     case State::BeforeRoot:
       if (space) return;
@@ -151,15 +232,7 @@ void JsonParser::Feed(char16_t c) {
                                               : u"Nieprawidłowy znak po elemencie tablicy");
     case State::InString:
       if (c == u'"') {
-        if (reading_name_) {
-          if (buffer_.empty()) Fail(u"Nazwa pola nie może być pusta");
-          member_name_ = buffer_;
-          state_ = State::AfterName;
-        } else {
-          *current_ = JsonHolder(buffer_);  // a copy of exact size; the buffer keeps its room
-          CloseScalar();
-          state_ = State::AfterValue;
-        }
+        EndString();
       } else if (c == u'\\') {
         escape_.clear();
         state_ = State::InEscape;
@@ -168,7 +241,7 @@ void JsonParser::Feed(char16_t c) {
       }
       return;
     case State::InLiteral:
-      if (IsOneOf(c, u"nultrefas")) {
+      if (ContinuesLiteral(c)) {
         buffer_ += c;
         return;
       }
@@ -177,7 +250,7 @@ void JsonParser::Feed(char16_t c) {
     case State::InNumber:
       // A "+" belongs to the number right after the exponent letter: the writer's "%G" puts one
       // there ("1.23457E+006"), and a document must read back what it wrote.
-      if (text::is_digit(c) || IsOneOf(c, u"Ee-.") || (c == u'+' && IsOneOf(buffer_.back(), u"Ee"))) {
+      if (ContinuesNumber(c) || (c == u'+' && IsExponentLetter(buffer_.back()))) {
         buffer_ += c;
         return;
       }
@@ -217,8 +290,7 @@ JsonHolder JsonParser::Finish() {
 }
 
 bool ParseCodeUnits(std::u16string_view units, JsonHolder& json, std::u16string& status_text) {
-  std::size_t i = 0;
-  return RunParser(units.size(), [&] { return units[i++]; }, json, status_text);
+  return RunParser([units](JsonParser& parser) { parser.Feed(units); }, json, status_text);
 }
 
 bool JsonHolder::EscToChar(const std::u16string& escBuf, std::u16string& txBuf, int kolumna, int linia) {

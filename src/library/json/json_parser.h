@@ -1,8 +1,11 @@
-// The state machine behind JsonHolder::Parse, fed one code unit at a time. Containers are tracked on
-// an explicit stack, so nesting depth is bounded by memory, not by the call stack.
+// The state machine behind JsonHolder::Parse, fed the text in pieces of any size. Containers are
+// tracked on an explicit stack, so nesting depth is bounded by memory, not by the call stack.
+// Strings, numbers and literals start as null placeholders in their container and get their value
+// in place when they end.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,8 +16,9 @@ namespace VostUsbWardenManager {
 
 class JsonParser {
  public:
-  // Examines the next code unit; throws JsonHolderException with its line and column.
-  void Feed(char16_t c);
+  // Examines the next code units in order; throws JsonHolderException with the line and column of
+  // the code unit at fault. Where the text is cut into pieces makes no difference.
+  void Feed(std::u16string_view units);
   // The end of the text: hands over the last root container, or throws when the text is
   // unfinished or holds none.
   JsonHolder Finish();
@@ -35,16 +39,22 @@ class JsonParser {
     AfterColon,
   };
 
-  [[noreturn]] void Fail(const std::u16string& message) const;
+  // One code unit: moves the position on, then examines it.
+  void Examine(char16_t c);
+  // Moves the column on over `count` code units that hold no line feed.
+  void AdvanceColumn(std::size_t count);
+  [[noreturn]] void Fail(std::u16string_view message) const;
   // Starts a value (string, container, literal or number) inside the current container; false
   // when `c` starts none.
   bool StartValue(char16_t c);
-  void OpenChild(JsonHolder child, State next);
+  // Attaches `owned` to the current container and makes it current.
+  void OpenChild(std::unique_ptr<JsonHolder> owned, State next);
   void CloseContainer();
   void CloseScalar();
   // What follows a value: white space, a comma, or the closing bracket of the current container;
   // anything else fails with `other`.
-  void AfterValue(char16_t c, const std::u16string& other);
+  void AfterValue(char16_t c, std::u16string_view other);
+  void EndString();
   void EndLiteral();
   void EndNumber();
 
@@ -61,13 +71,13 @@ class JsonParser {
   int column_ = 1;
 };
 
-// Parse's contract: feeds `count` code units taken from `next_unit`; true with the root in `json`, or
-// false with the message in `status_text`, `json` unchanged and the partial tree destroyed.
-template <class NextUnit>
-bool RunParser(std::uint64_t count, NextUnit next_unit, JsonHolder& json, std::u16string& status_text) {
+// Parse's contract: `feed` gives the parser the whole text; true with the root in `json`, or false
+// with the message in `status_text`, `json` unchanged and the partial tree destroyed.
+template <class FeedText>
+bool RunParser(FeedText feed, JsonHolder& json, std::u16string& status_text) {
   try {
     JsonParser parser;
-    for (std::uint64_t i = 0; i < count; ++i) parser.Feed(next_unit());
+    feed(parser);
     json = parser.Finish();
     return true;
   } catch (const JsonHolderException& e) {

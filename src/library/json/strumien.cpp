@@ -1,5 +1,6 @@
 #include "library/json/strumien.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace VostUsbWardenManager {
@@ -43,11 +44,25 @@ bool Strumien::Refill() {
 }
 
 char16_t Strumien::ReadWChar() {
-  if (!file_) return 0xFFFF;
-  if (end_ - begin_ < 2 && !Refill()) return 0xFFFF;
-  const char16_t c = static_cast<char16_t>(buffer_[begin_] | (buffer_[begin_ + 1] << 8));
-  begin_ += 2;
+  char16_t c = 0xFFFF;
+  ReadWChars(&c, 1);
   return c;
+}
+
+std::size_t Strumien::ReadWChars(char16_t* out, std::size_t count) {
+  if (!file_) return 0;
+  std::size_t done = 0;
+  while (done < count) {
+    if (end_ - begin_ < 2 && !Refill()) break;
+    const std::size_t units = std::min(count - done, (end_ - begin_) / 2);
+    const unsigned char* bytes = buffer_.data() + begin_;
+    for (std::size_t i = 0; i < units; ++i) {
+      out[done + i] = static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+    }
+    begin_ += 2 * units;
+    done += units;
+  }
+  return done;
 }
 
 bool Strumien::Close() {

@@ -24,6 +24,9 @@ class Strumien {
   std::uint64_t getSize();
   // The next code unit (little-endian), or 0xFFFF when not open, when the read fails or at the end.
   char16_t ReadWChar();
+  // Up to `count` next code units into `out`, decoded a block at a time; fewer only where
+  // ReadWChar would have given 0xFFFF (not open, a failed read, the end). Returns how many.
+  std::size_t ReadWChars(char16_t* out, std::size_t count);
   // False when it was not open.
   bool Close();
 
