@@ -90,6 +90,51 @@ TEST_F(LibraryJsonFile, LargeAndOddSizedFilesReadAsFromMemory) {
             status_);
 }
 
+// Each construct is placed so that the end of the first 64 KiB read falls at each place inside it,
+// and the file then reads as the same text from memory: the same value, or the same message at the
+// same line and column.
+TEST_F(LibraryJsonFile, ConstructsAcrossTheReadBlockBoundaryReadAsFromMemory) {
+  constexpr std::size_t kBlockUnits = 64 * 1024 / 2;
+  const std::u16string constructs[] = {
+      u"-12.5E+3",
+      u"\"\\u00e9\\uD83D\\uDE00\\n\"",
+      u"\"a\xD83D\xDE00z\"",
+      u"1,\r\n2",
+      u"\"x\ny\"",
+      u"false",
+      u"truex",
+      u"1.5+",
+  };
+  const std::u16string path = win_path("boundary.json");
+  for (const std::u16string& construct : constructs) {
+    for (std::size_t inside = 1; inside < construct.size(); ++inside) {
+      // [ "filler", construct ] with `inside` code units of the construct in the first block.
+      const std::size_t filler = kBlockUnits - inside - 4;
+      const std::u16string doc = u"[\"" + std::u16string(filler, u'f') + u"\"," + construct + u"]";
+      ASSERT_EQ(kBlockUnits, doc.find(construct) + inside);
+      SCOPED_TRACE(text::to_utf8_display(construct) + " split after " + std::to_string(inside));
+      JsonHolder expected;
+      std::u16string expected_status;
+      const bool ok = ParseCodeUnits(doc, expected, expected_status);
+      write_native_file(native("boundary.json"), text::to_utf16le(doc));
+      EXPECT_EQ(ok ? 0u : 30u, Load(path));
+      if (ok) {
+        EXPECT_EQ(expected.ToString(), loaded_.ToString());
+      } else {
+        EXPECT_EQ(expected_status + u" plik: " + path, status_);
+      }
+    }
+  }
+  // A text that ends at the end of a block, complete or inside a string.
+  const std::u16string complete = u"[\"" + std::u16string(kBlockUnits - 4, u'c') + u"\"]";
+  write_native_file(native("boundary.json"), text::to_utf16le(complete));
+  EXPECT_EQ(0u, Load(path)) << text::to_utf8_display(status_);
+  EXPECT_EQ(kBlockUnits - 4, loaded_[0].Count());
+  write_native_file(native("boundary.json"), text::to_utf16le(complete.substr(0, kBlockUnits - 2) + u"\n\n"));
+  EXPECT_EQ(30u, Load(path));
+  EXPECT_EQ(u"Linia=3 Kolumna=1 Tekst JSON niedokończony plik: " + path, status_);
+}
+
 TEST_F(LibraryJsonFile, ParseFailuresGiveReadFaultWithPositionAndPath) {
   struct Case {
     std::string bytes;
@@ -174,6 +219,26 @@ TEST_F(LibraryJsonFile, FailedWriteReportsTheSystemCode) {
   EXPECT_NE(29u, code);  // the system's own code, not the fallback
   EXPECT_EQ(u"Plik [Z:\\dev\\full]: Nie udało się zapisać zawartości pliku -> err=0x" + text::format(u"%08X", code),
             status);
+}
+
+// Reading many code units at a time gives what one at a time gives, across the reader's blocks,
+// and stops where ReadWChar would give 0xFFFF.
+TEST_F(LibraryJsonFile, StrumienReadsManyCodeUnitsAtATime) {
+  std::u16string units;
+  for (char16_t c = 1; units.size() < 40000; ++c) units += c;
+  write_native_file(native("units"), text::to_utf16le(units) + "\x7F");
+  Strumien str;
+  char16_t none[1] = {u'?'};
+  EXPECT_EQ(0u, str.ReadWChars(none, 1));  // not open
+  ASSERT_TRUE(str.OpenFileToRead(win_path("units")));
+  std::u16string read(units.size() + 10, u'?');
+  EXPECT_EQ(1u, str.ReadWChars(read.data(), 1));
+  EXPECT_EQ(u'\x0001', read[0]);
+  EXPECT_EQ(units.size() - 1, str.ReadWChars(read.data() + 1, read.size() - 1));
+  read.resize(units.size());
+  EXPECT_EQ(units, read);
+  EXPECT_EQ(0u, str.ReadWChars(none, 1));  // only the odd byte is left
+  EXPECT_EQ(0xFFFF, str.ReadWChar());
 }
 
 TEST_F(LibraryJsonFile, StrumienReadsCodeUnitsAndReportsItsState) {

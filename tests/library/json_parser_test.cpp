@@ -173,6 +173,46 @@ TEST(LibraryJsonParse, FailureKeepsTheTargetAndSuccessKeepsTheStatus) {
   EXPECT_EQ(u"{\"x\":1}", json.ToString());
 }
 
+// The parser takes runs of string and number code units whole from each piece it is fed; where the
+// pieces end must change neither the value read nor the message and position of a failure.
+TEST(LibraryJsonParse, TextCutIntoPiecesReadsAsWhole) {
+  auto outcome = [](std::u16string_view text, std::size_t first, std::size_t piece) {
+    JsonHolder json;
+    std::u16string status;
+    const bool ok = RunParser(
+        [&](JsonParser& parser) {
+          parser.Feed(text.substr(0, first));
+          for (std::size_t at = first; at < text.size(); at += piece) parser.Feed(text.substr(at, piece));
+        },
+        json, status);
+    return ok ? u"read " + json.ToString() : u"failed " + status;
+  };
+  const std::u16string texts[] = {
+      u"{\"name\":\"ab\\\"c\\u00e9\\uD83D\\uDE00\\n\xD83D\xDE00 d\",\"n\":[-12.5E+3,0.25e-2,7,1.2.3],\"t\":true}",
+      u"[\"line\nbreak\",\r\n  \"next\nline\", false,null]",
+      u"{\"a\":\"unfinished\nstring",
+      u"[\"x\",\n 12345 678]",
+      u"[\"ok\",\n\"bad \\x escape\"]",
+      u"[\"ok\",\n\"lone \\uDC00\"]",
+      u"[1.5E+3,\n truex]",
+      u"[\n-]",
+      u"{\"\":1}",
+  };
+  for (const std::u16string& text : texts) {
+    SCOPED_TRACE(text::to_utf8_display(text));
+    const std::u16string whole = outcome(text, text.size(), 1);
+    for (std::size_t first = 0; first <= text.size(); ++first) {
+      EXPECT_EQ(whole, outcome(text, first, text.size())) << "cut after " << first;
+    }
+    for (std::size_t piece = 1; piece <= 7; ++piece) {
+      EXPECT_EQ(whole, outcome(text, 0, piece)) << "pieces of " << piece;
+    }
+  }
+  // The cuts matter only if the whole reading is right: two of the texts above, checked outright.
+  EXPECT_EQ(u"read [\"line\\nbreak\",\"next\\nline\",false,null]", outcome(texts[1], texts[1].size(), 1));
+  EXPECT_EQ(u"failed Linia=2 Kolumna=9 Nieprawidłowy znak po elemencie tablicy", outcome(texts[3], 0, 3));
+}
+
 // Nesting is bounded by memory only: reading, copying, writing and destroying a tree this deep
 // would exhaust the call stack (8 MB on Linux, 1 MB on Windows) if any of them recursed.
 TEST(LibraryJsonParse, DeepNestingReadsCopiesWritesAndDestroys) {

@@ -62,7 +62,7 @@ std::optional<double> ReadNumber(std::u16string_view text) {
 
 }  // namespace
 
-void JsonParser::Fail(std::u16string_view message) const {
+void JsonParser::Fail(const char16_t* message) const {
   throw JsonHolderException(column_, line_, std::u16string(message));
 }
 
@@ -114,7 +114,7 @@ bool JsonParser::StartValue(char16_t c) {
   return true;
 }
 
-void JsonParser::AfterValue(char16_t c, std::u16string_view other) {
+void JsonParser::AfterValue(char16_t c, const char16_t* other) {
   if (IsSpace(c)) {
     state_ = State::AfterValue;
   } else if (c == u',') {

@@ -43,7 +43,7 @@ class JsonParser {
   void Examine(char16_t c);
   // Moves the column on over `count` code units that hold no line feed.
   void AdvanceColumn(std::size_t count);
-  [[noreturn]] void Fail(std::u16string_view message) const;
+  [[noreturn]] void Fail(const char16_t* message) const;
   // Starts a value (string, container, literal or number) inside the current container; false
   // when `c` starts none.
   bool StartValue(char16_t c);
@@ -53,7 +53,7 @@ class JsonParser {
   void CloseScalar();
   // What follows a value: white space, a comma, or the closing bracket of the current container;
   // anything else fails with `other`.
-  void AfterValue(char16_t c, std::u16string_view other);
+  void AfterValue(char16_t c, const char16_t* other);
   void EndString();
   void EndLiteral();
   void EndNumber();

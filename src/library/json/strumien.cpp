@@ -1,6 +1,7 @@
 #include "library/json/strumien.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 namespace VostUsbWardenManager {
@@ -56,8 +57,12 @@ std::size_t Strumien::ReadWChars(char16_t* out, std::size_t count) {
     if (end_ - begin_ < 2 && !Refill()) break;
     const std::size_t units = std::min(count - done, (end_ - begin_) / 2);
     const unsigned char* bytes = buffer_.data() + begin_;
-    for (std::size_t i = 0; i < units; ++i) {
-      out[done + i] = static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+    if constexpr (std::endian::native == std::endian::little) {
+      std::memcpy(out + done, bytes, 2 * units);
+    } else {
+      for (std::size_t i = 0; i < units; ++i) {
+        out[done + i] = static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+      }
     }
     begin_ += 2 * units;
     done += units;
