@@ -1,6 +1,5 @@
 #include "library/json/json_holder.h"
 
-#include <iterator>
 #include <memory>
 #include <utility>
 
@@ -224,16 +223,17 @@ JsonHolder* JsonHolder::Add(JsonHolder* child) {
 
 JsonHolder* JsonHolder::Add(const std::u16string& fieldName, JsonHolder* child) {
   if (type_ != JsonHolderType::Object) throw JsonHolderException(u"Tylko do wartości obiektowej można dopisywać pola");
-  // One search finds both whether the name is taken and where it goes. A name beyond the last one
-  // (members read from a written document come in order) needs no search.
   JsonObject& members = *value_.object;
-  auto at = members.end();
-  if (!members.empty() && !(std::prev(at)->first < fieldName)) at = members.lower_bound(fieldName);
-  if (at != members.end() && at->first == fieldName) {
-    throw JsonHolderException(u"Pole obiektu o wskazanej nazwie już istnieje");
+  const auto taken = [&] { throw JsonHolderException(u"Pole obiektu o wskazanej nazwie już istnieje"); };
+  if (child == nullptr) {
+    if (members.find(fieldName) != members.end()) taken();
+    throw JsonHolderException(u"Wadliwy argument typu JsonHolder &");
   }
-  if (child == nullptr) throw JsonHolderException(u"Wadliwy argument typu JsonHolder &");
-  members.emplace_hint(at, fieldName, child);
+  // Inserting at the end costs one comparison for a name beyond the last one (members read from a
+  // written document come in order) and one search otherwise; a name already there inserts nothing.
+  const std::size_t before = members.size();
+  members.emplace_hint(members.end(), fieldName, child);
+  if (members.size() == before) taken();
   return child;
 }
 

@@ -30,10 +30,12 @@ bool IsExponentLetter(char16_t c) { return c == u'E' || c == u'e'; }
 // iswspace, with the common ASCII cases settled here.
 bool IsSpace(char16_t c) { return c == u' ' || (c >= 0x09 && c <= 0x0D) || (c >= 0x80 && text::is_space(c)); }
 
-bool StartsNumber(char16_t c) { return text::is_digit(c) || c == u'-'; }
+bool IsDigit(char16_t c) { return static_cast<char16_t>(c - u'0') < 10; }
+
+bool StartsNumber(char16_t c) { return IsDigit(c) || c == u'-'; }
 
 // What a number may go on with, apart from the "+" that depends on the code unit before it.
-bool ContinuesNumber(char16_t c) { return text::is_digit(c) || IsExponentLetter(c) || c == u'-' || c == u'.'; }
+bool ContinuesNumber(char16_t c) { return IsDigit(c) || IsExponentLetter(c) || c == u'-' || c == u'.'; }
 
 // What a string takes as it is: anything but its end, an escape, and a line feed, which moves the
 // position to the next line.
@@ -53,7 +55,7 @@ std::optional<double> ReadNumber(std::u16string_view text) {
   if (digits.empty() || digits.size() > 15) return text::scan_double(text);
   std::uint64_t value = 0;
   for (const char16_t c : digits) {
-    if (!text::is_digit(c)) return text::scan_double(text);
+    if (!IsDigit(c)) return text::scan_double(text);
     value = value * 10 + static_cast<std::uint64_t>(c - u'0');
   }
   const double magnitude = static_cast<double>(value);
@@ -129,7 +131,7 @@ void JsonParser::AfterValue(char16_t c, const char16_t* other) {
 void JsonParser::EndString() {
   if (reading_name_) {
     if (buffer_.empty()) Fail(u"Nazwa pola nie może być pusta");
-    member_name_ = buffer_;
+    member_name_.swap(buffer_);  // the buffer is cleared when the next string starts
     state_ = State::AfterName;
   } else {
     // A copy of exact size; the buffer keeps its room.
