@@ -179,7 +179,7 @@ void JsonParser::Feed(std::u16string_view units) {
       buffer_.append(next, run);
       AdvanceColumn(static_cast<std::size_t>(run - next));
       next = run;
-      continue;
+      if (next == end) break;
     }
     Examine(*next++);
   }
@@ -192,7 +192,7 @@ void JsonParser::AdvanceColumn(std::size_t count) {
 }
 
 void JsonParser::Examine(char16_t c) {
-  AdvanceColumn(1);
+  if (column_ < INT_MAX) ++column_;
   if (c == 10) {
     if (line_ < INT_MAX) ++line_;
     column_ = 1;
