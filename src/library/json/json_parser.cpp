@@ -49,13 +49,13 @@ bool IsObject(const JsonHolder* v) { return v->GetTyp() == JsonHolderType::Objec
 
 // "%lf" on the text of a number. A plain whole number of up to 15 digits (below 2^53, so exact) is
 // worked out here; its value is the same as the general reading gives.
-std::optional<double> ReadNumber(std::u16string_view text) {
-  const bool negative = !text.empty() && text[0] == u'-';
-  const std::u16string_view digits = text.substr(negative ? 1 : 0);
-  if (digits.empty() || digits.size() > 15) return text::scan_double(text);
+std::optional<double> ReadNumber(std::u16string_view number) {
+  const bool negative = !number.empty() && number[0] == u'-';
+  const std::u16string_view digits = number.substr(negative ? 1 : 0);
+  if (digits.empty() || digits.size() > 15) return text::scan_double(number);
   std::uint64_t value = 0;
   for (const char16_t c : digits) {
-    if (!IsDigit(c)) return text::scan_double(text);
+    if (!IsDigit(c)) return text::scan_double(number);
     value = value * 10 + static_cast<std::uint64_t>(c - u'0');
   }
   const double magnitude = static_cast<double>(value);
