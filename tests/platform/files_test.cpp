@@ -245,8 +245,12 @@ TEST_F(Files, DeviceRequestsNeedADeviceHandle) {
   char out[16] = {};
   DWORD returned = 77;
   EXPECT_FALSE(os::DeviceIoControl(file.get(), 0x220000, nullptr, 0, out, sizeof out, &returned, nullptr));
-  EXPECT_EQ(0u, returned);
   EXPECT_NE(ERROR_SUCCESS, os::GetLastError());
+#ifndef _WIN32
+  // The simulated host reports no bytes for a refused request; Windows leaves the count undefined
+  // on failure (Wine does not touch it).
+  EXPECT_EQ(0u, returned);
+#endif
 }
 
 #ifndef _WIN32
