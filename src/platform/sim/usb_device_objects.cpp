@@ -48,36 +48,78 @@ std::optional<std::u16string> driver_key(const DevNode& node) {
   return key.substr(0, key.find(u'\0'));
 }
 
+bool equals_nocase(std::u16string_view a, std::u16string_view b) { return text::equals_nocase_az(a, b); }
+
+// What a device name leads to in one state of the machine.
+struct Target {
+  const Controller* controller = nullptr;
+  const Hub* hub = nullptr;
+  bool root_hub = false;
+  const Device* hub_device = nullptr;  // the external hub's device (its open fault)
+  const Disk* disk = nullptr;
+  const Volume* volume = nullptr;      // with `disk`, for "X:"
+  ULONG partition = 0;
+  bool found() const { return controller || hub || disk; }
+};
+
+Target find_target(const MachineView& view, std::u16string_view name);
+
+// An open device of the machine. The name is looked up again whenever the machine file has changed
+// since the last request, so handles see plugging and unplugging as Windows' handles do; a device
+// that has gone answers ERROR_DEVICE_NOT_CONNECTED.
 class MachineObject : public DeviceObject {
+ public:
+  BOOL control(DWORD code, const void* in, DWORD in_size, void* out, DWORD out_size, DWORD* returned) final {
+    std::shared_ptr<const MachineView> now = current_machine();
+    if (now && now != view_) {
+      view_ = std::move(now);
+      target_ = find_target(*view_, name_);
+    }
+    if (!target_.found()) return failed(ERROR_DEVICE_NOT_CONNECTED);
+    return answer(target_, code, in, in_size, out, out_size, returned);
+  }
+
+ public:
+  MachineObject(std::shared_ptr<const MachineView> view, std::u16string_view name, const Target& target)
+      : view_(std::move(view)), name_(name), target_(target) {}
+
  protected:
-  explicit MachineObject(std::shared_ptr<const MachineView> view) : view_(std::move(view)) {}
+  virtual BOOL answer(const Target& t, DWORD code, const void* in, DWORD in_size, void* out, DWORD out_size,
+                      DWORD* returned) = 0;
+
+ private:
   std::shared_ptr<const MachineView> view_;
+  std::u16string name_;
+  Target target_;
 };
 
 class ControllerObject final : public MachineObject {
  public:
-  ControllerObject(std::shared_ptr<const MachineView> view, const Controller& c) : MachineObject(std::move(view)), c_(c) {}
+  using MachineObject::MachineObject;
 
-  BOOL control(DWORD code, const void* in, DWORD in_size, void* out, DWORD out_size, DWORD* returned) override {
+ protected:
+  BOOL answer(const Target& t, DWORD code, const void* in, DWORD in_size, void* out, DWORD out_size,
+              DWORD* returned) override {
+    const Controller& c = *t.controller;
     if (code == IOCTL_GET_HCD_DRIVERKEY_NAME) {
-      const std::optional<std::u16string> key = driver_key(c_.node);
+      const std::optional<std::u16string> key = driver_key(c.node);
       if (!key) return failed(ERROR_INVALID_PARAMETER);
       return answer_name(*key, 4, in, in_size, out, out_size, returned);
     }
-    if (code == IOCTL_USB_GET_ROOT_HUB_NAME) return answer_name(c_.root_hub.name, 4, in, in_size, out, out_size, returned);
+    if (code == IOCTL_USB_GET_ROOT_HUB_NAME) return answer_name(c.root_hub.name, 4, in, in_size, out, out_size, returned);
     return failed(ERROR_INVALID_FUNCTION);
   }
-
- private:
-  const Controller& c_;
 };
 
 class HubObject final : public MachineObject {
  public:
-  HubObject(std::shared_ptr<const MachineView> view, const Hub& hub, bool root) : MachineObject(std::move(view)), hub_(hub), root_(root) {}
+  using MachineObject::MachineObject;
 
-  BOOL control(DWORD code, const void* in, DWORD in_size, void* out, DWORD out_size, DWORD* returned) override {
-    if (code == IOCTL_USB_GET_NODE_INFORMATION) return node_information(out, out_size, returned);
+ protected:
+  BOOL answer(const Target& t, DWORD code, const void* in, DWORD in_size, void* out, DWORD out_size,
+              DWORD* returned) override {
+    const Hub& hub_ = *t.hub;
+    if (code == IOCTL_USB_GET_NODE_INFORMATION) return node_information(hub_, t.root_hub, out, out_size, returned);
     const bool port_query = code == IOCTL_USB_GET_NODE_CONNECTION_INFORMATION_EX ||
                             code == IOCTL_USB_GET_NODE_CONNECTION_INFORMATION ||
                             code == IOCTL_USB_GET_NODE_CONNECTION_NAME ||
@@ -104,7 +146,7 @@ class HubObject final : public MachineObject {
   }
 
  private:
-  BOOL node_information(void* out, DWORD out_size, DWORD* returned) {
+  static BOOL node_information(const Hub& hub_, bool root_, void* out, DWORD out_size, DWORD* returned) {
     if (out_size < sizeof(USB_NODE_INFORMATION)) return failed(ERROR_INSUFFICIENT_BUFFER);
     USB_NODE_INFORMATION info{};
     info.NodeType = UsbHub;
@@ -121,7 +163,7 @@ class HubObject final : public MachineObject {
     return done(returned, sizeof info);
   }
 
-  BOOL connection_information(DWORD code, ULONG port, const Device* device, void* out, DWORD out_size, DWORD* returned) {
+  static BOOL connection_information(DWORD code, ULONG port, const Device* device, void* out, DWORD out_size, DWORD* returned) {
     constexpr DWORD kFixed = sizeof(USB_NODE_CONNECTION_INFORMATION_EX);
     if (out_size < kFixed) return failed(ERROR_INSUFFICIENT_BUFFER);
     USB_NODE_CONNECTION_INFORMATION_EX info{};
@@ -152,7 +194,7 @@ class HubObject final : public MachineObject {
     return TRUE;
   }
 
-  BOOL descriptor(const Device& device, const void* in, DWORD in_size, void* out, DWORD out_size, DWORD* returned) {
+  static BOOL descriptor(const Device& device, const void* in, DWORD in_size, void* out, DWORD out_size, DWORD* returned) {
     constexpr DWORD kHeader = sizeof(USB_DESCRIPTOR_REQUEST);
     if (in_size < kHeader || out_size < kHeader) return failed(ERROR_INSUFFICIENT_BUFFER);
     USB_DESCRIPTOR_REQUEST request;
@@ -179,28 +221,28 @@ class HubObject final : public MachineObject {
     if (length) std::memcpy(bytes + kHeader, found->data(), length);
     return done(returned, static_cast<DWORD>(kHeader + length));
   }
-
-  const Hub& hub_;
-  bool root_;
 };
 
 // A volume ("\\.\E:") or a disk (its interface path).
 class StorageObject final : public MachineObject {
  public:
-  StorageObject(std::shared_ptr<const MachineView> view, const Disk& disk, const Volume* volume, ULONG partition)
-      : MachineObject(std::move(view)), disk_(disk), volume_(volume), partition_(partition) {}
+  using MachineObject::MachineObject;
 
-  BOOL control(DWORD code, const void* in, DWORD in_size, void* out, DWORD out_size, DWORD* returned) override {
+ protected:
+  BOOL answer(const Target& t, DWORD code, const void* in, DWORD in_size, void* out, DWORD out_size,
+              DWORD* returned) override {
+    const Disk& disk_ = *t.disk;
+    const Volume* volume_ = t.volume;
     switch (code) {
       case IOCTL_STORAGE_GET_DEVICE_NUMBER: {
         if (out_size < sizeof(STORAGE_DEVICE_NUMBER)) return failed(ERROR_INSUFFICIENT_BUFFER);
-        const STORAGE_DEVICE_NUMBER number{disk_.device_type, disk_.device_number, partition_};
+        const STORAGE_DEVICE_NUMBER number{disk_.device_type, disk_.device_number, t.partition};
         std::memcpy(out, &number, sizeof number);
         return done(returned, sizeof number);
       }
       case FSCTL_LOCK_VOLUME:
         if (!volume_) return failed(ERROR_INVALID_PARAMETER);
-        return lock() ? done(returned, 0) : failed(ERROR_ACCESS_DENIED);
+        return lock(volume_->letter) ? done(returned, 0) : failed(ERROR_ACCESS_DENIED);
       case FSCTL_UNLOCK_VOLUME:
       case FSCTL_DISMOUNT_VOLUME:
         if (!volume_) return failed(ERROR_INVALID_PARAMETER);
@@ -217,9 +259,8 @@ class StorageObject final : public MachineObject {
 
  private:
   // Takes one from the volume's stored count of lock failures; false while one was left.
-  bool lock() {
+  static bool lock(char letter) {
     bool refused = false;
-    const char letter = volume_->letter;
     change_machine([&](Machine& machine) {
       auto visit = [&](std::vector<Disk>& disks) {
         for (Disk& d : disks)
@@ -239,68 +280,79 @@ class StorageObject final : public MachineObject {
     });
     return !refused;
   }
-
-  const Disk& disk_;
-  const Volume* volume_;
-  ULONG partition_;
 };
 
-bool equals_nocase(std::u16string_view a, std::u16string_view b) { return text::equals_nocase_az(a, b); }
-
-std::optional<DeviceOpen> open_hub(const std::shared_ptr<const MachineView>& view, const Hub& hub, bool root, const Device* device) {
-  if (device && device->faults.open_error) return DeviceOpen{nullptr, device->faults.open_error};
-  return DeviceOpen{std::make_shared<HubObject>(view, hub, root), ERROR_SUCCESS};
-}
-
 // A disk by its interface path (after "\\?\"), or a volume by "X:".
-std::optional<DeviceOpen> find_storage(const std::shared_ptr<const MachineView>& view, const std::vector<Disk>& disks,
-                                       std::u16string_view name) {
+bool find_storage(const std::vector<Disk>& disks, std::u16string_view name, Target& t) {
   for (const Disk& disk : disks) {
     const std::u16string path = disk.interface_path();
-    if (equals_nocase(std::u16string_view(path).substr(4), name))
-      return DeviceOpen{std::make_shared<StorageObject>(view, disk, nullptr, 0), ERROR_SUCCESS};
+    if (equals_nocase(std::u16string_view(path).substr(4), name)) {
+      t.disk = &disk;
+      return true;
+    }
     for (std::size_t i = 0; i < disk.volumes.size(); ++i) {
       const char16_t letter = static_cast<char16_t>(disk.volumes[i].letter);
-      if (name.size() == 2 && name[1] == u':' && text::lower_az(name[0]) == text::lower_az(letter))
-        return DeviceOpen{std::make_shared<StorageObject>(view, disk, &disk.volumes[i], static_cast<ULONG>(i + 1)),
-                          ERROR_SUCCESS};
+      if (name.size() == 2 && name[1] == u':' && text::lower_az(name[0]) == text::lower_az(letter)) {
+        t.disk = &disk;
+        t.volume = &disk.volumes[i];
+        t.partition = static_cast<ULONG>(i + 1);
+        return true;
+      }
     }
   }
-  return std::nullopt;
+  return false;
 }
 
-std::optional<DeviceOpen> find_in_hub(const std::shared_ptr<const MachineView>& view, const Hub& hub, std::u16string_view name) {
+bool find_in_hub(const Hub& hub, std::u16string_view name, Target& t) {
   for (const auto& device : hub.ports) {
     if (!device) continue;
-    if (device->hub && device->faults.connection_status == DeviceConnected && equals_nocase(device->hub->name, name))
-      return open_hub(view, *device->hub, false, device.get());
-    if (auto found = find_storage(view, device->disks, name)) return found;
-    if (device->hub) {
-      if (auto found = find_in_hub(view, *device->hub, name)) return found;
+    if (device->hub && device->faults.connection_status == DeviceConnected && equals_nocase(device->hub->name, name)) {
+      t.hub = device->hub.get();
+      t.hub_device = device.get();
+      return true;
     }
+    if (find_storage(device->disks, name, t)) return true;
+    if (device->hub && find_in_hub(*device->hub, name, t)) return true;
   }
-  return std::nullopt;
+  return false;
+}
+
+Target find_target(const MachineView& view, std::u16string_view name) {
+  Target t;
+  const Machine& m = view.machine;
+  if (name.size() > 3 && name.size() <= 6 && equals_nocase(name.substr(0, 3), u"HCD") &&
+      name.substr(3).find_first_not_of(u"0123456789") == std::u16string_view::npos) {
+    int index = 0;
+    for (char16_t c : name.substr(3)) index = index * 10 + (c - u'0');
+    for (const Controller& c : m.controllers)
+      if (c.index == index) t.controller = &c;
+    return t;
+  }
+  for (const Controller& c : m.controllers) {
+    if (equals_nocase(c.root_hub.name, name)) {
+      t.hub = &c.root_hub;
+      t.root_hub = true;
+      return t;
+    }
+    if (find_in_hub(c.root_hub, name, t)) return t;
+  }
+  find_storage(m.disks, name, t);
+  return t;
 }
 
 }  // namespace
 
 std::optional<DeviceOpen> open_usb_device(std::u16string_view name) {
-  const std::shared_ptr<const MachineView> view = current_machine();
+  std::shared_ptr<const MachineView> view = current_machine();
   if (!view) return std::nullopt;
-  const Machine& m = view->machine;
-  if (name.size() > 3 && equals_nocase(name.substr(0, 3), u"HCD") &&
-      name.substr(3).find_first_not_of(u"0123456789") == std::u16string_view::npos && name.size() <= 6) {
-    int index = 0;
-    for (char16_t c : name.substr(3)) index = index * 10 + (c - u'0');
-    for (const Controller& c : m.controllers)
-      if (c.index == index) return DeviceOpen{std::make_shared<ControllerObject>(view, c), ERROR_SUCCESS};
-    return std::nullopt;
+  const Target t = find_target(*view, name);
+  if (t.controller) return DeviceOpen{std::make_shared<ControllerObject>(view, name, t), ERROR_SUCCESS};
+  if (t.hub) {
+    if (t.hub_device && t.hub_device->faults.open_error) return DeviceOpen{nullptr, t.hub_device->faults.open_error};
+    return DeviceOpen{std::make_shared<HubObject>(view, name, t), ERROR_SUCCESS};
   }
-  for (const Controller& c : m.controllers) {
-    if (equals_nocase(c.root_hub.name, name)) return open_hub(view, c.root_hub, true, nullptr);
-    if (auto found = find_in_hub(view, c.root_hub, name)) return found;
-  }
-  return find_storage(view, m.disks, name);
+  if (t.disk) return DeviceOpen{std::make_shared<StorageObject>(view, name, t), ERROR_SUCCESS};
+  return std::nullopt;
 }
 
 }  // namespace os::sim::usb

@@ -189,7 +189,7 @@ void read_faults(const json& f, Device& device, const std::string& where) {
       if (found == device.strings.end() || found->second.size() < 2)
         fail(where + "." + name, "no string descriptor " + std::to_string(key.second) + " in that language");
       if (name[0] == 'o')
-        found->second.push_back(found->second.back()), found->second[0] = static_cast<std::uint8_t>(found->second.size() - 1);
+        found->second.push_back(found->second.back()), found->second[0] = static_cast<std::uint8_t>(found->second.size());
       else
         found->second[1] = USB_CONFIGURATION_DESCRIPTOR_TYPE;
     }
