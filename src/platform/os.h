@@ -21,6 +21,14 @@
 //   (src/platform/sim/devices.h); a name no family knows gives ERROR_FILE_NOT_FOUND.
 // - DeviceIoControl: on device handles only (others: ERROR_INVALID_FUNCTION); requests complete at
 //   once, so an OVERLAPPED structure is refused with ERROR_NOT_SUPPORTED.
+// - USB hardware: host controllers ("\\.\HCD<n>"), hubs, devices, disks and volumes ("\\.\X:", disk
+//   interface paths, which may also start "\\?\") come from the machine file under the sim root (the
+//   default desktop when there is none; format and behaviour in docs/sim-usb-fixtures.md), read
+//   in the calling process. The USB, storage and volume control codes, CM_* and SetupDi* (disk
+//   interfaces only) and GetDriveTypeW answer from it as Windows does: two-step name queries,
+//   ERROR_MORE_DATA with the pipe count for short pipe lists, CR_BUFFER_SMALL with the size
+//   needed, CR_NO_SUCH_VALUE for properties not set. Open handles follow changes of the file.
+//   Interface nodes of composite devices are not simulated; ejecting a volume changes nothing.
 // - Environment: the real one, names without case; ALLUSERSPROFILE (C:\ProgramData) and SystemRoot
 //   (C:\Windows) supplied when unset; an empty Linux variable counts as unset. The command line is
 //   the one a simulated ShellExecuteExW handed over (VOSTUSB_SIM_CMDLINE), else argv[0] quoted in Z:
