@@ -2,9 +2,11 @@
 // fixtures, the repository's fixtures, and the sim CLI's machine/plug/unplug as real processes.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/handle.h"
@@ -555,6 +557,50 @@ TEST_F(UsbSimCli, FreshMachineHasTheDefaultDesktop) {
   EXPECT_TRUE(hcd1);
   EXPECT_FALSE(open(u"\\\\.\\HCD2"));
   EXPECT_EQ(DRIVE_FIXED, os::GetDriveTypeW(u"C:\\"));
+}
+
+}  // namespace
+
+namespace {
+
+// Threads asking the machine while it changes: every answer is one of the machine's two states.
+TEST_F(UsbSim, QueriesWhileTheMachineChanges) {
+  const std::u16string hub_name = root_hub_name();
+  std::atomic<bool> stop{false};
+  std::atomic<int> wrong{0};
+  std::vector<std::thread> readers;
+  for (int t = 0; t < 3; ++t) {
+    readers.emplace_back([&] {
+      auto hub = open(u"\\\\.\\" + hub_name);  // one handle per thread, and one shared below
+      while (!stop) {
+        const Connection c = connection(hub.get(), 3, 3);
+        if (!c.ok || (c.info.ConnectionStatus != NoDeviceConnected && c.info.DeviceDescriptor.idVendor != 0x4321)) ++wrong;
+        os::unique_hdevinfo set(os::SetupDiGetClassDevsW(&GUID_DEVINTERFACE_DISK, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
+        if (!set) ++wrong;
+        DEVINST root = 0, child = 0;
+        if (os::CM_Locate_DevNodeW(&root, nullptr, 0) != CR_SUCCESS || os::CM_Get_Child(&child, root, 0) != CR_SUCCESS) ++wrong;
+      }
+    });
+  }
+  auto shared = open(u"\\\\.\\" + hub_name);
+  std::thread sharer([&] {
+    while (!stop)
+      if (!connection(shared.get(), 1, 3).ok) ++wrong;
+  });
+  const std::string device = R"({"vendor_id": "0x4321", "product_id": 1})";
+  for (int round = 0; round < 20; ++round) {
+    ASSERT_EQ("", usb::change_machine([&](usb::Machine& m) {
+      usb::PortPath path;
+      usb::parse_port_path("3-3", path);
+      if (!usb::unplug_device(m, path)) usb::plug_device(m, path, device, native_dir());
+      return true;
+    }));
+  }
+  stop = true;
+  for (auto& r : readers) r.join();
+  sharer.join();
+  shared.reset();
+  EXPECT_EQ(0, wrong.load());
 }
 
 }  // namespace

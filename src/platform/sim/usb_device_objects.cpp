@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 
 #include "platform/sim/usb_store.h"
 #include "text/chars.h"
@@ -70,13 +71,20 @@ Target find_target(const MachineView& view, std::u16string_view name);
 class MachineObject : public DeviceObject {
  public:
   BOOL control(DWORD code, const void* in, DWORD in_size, void* out, DWORD out_size, DWORD* returned) final {
-    std::shared_ptr<const MachineView> now = current_machine();
-    if (now && now != view_) {
-      view_ = std::move(now);
-      target_ = find_target(*view_, name_);
+    std::shared_ptr<const MachineView> view;  // keeps the target alive while it is answered from
+    Target target;
+    {
+      std::shared_ptr<const MachineView> now = current_machine();
+      std::lock_guard<std::mutex> guard(mutex_);  // one handle may serve several threads
+      if (now && now != view_) {
+        view_ = std::move(now);
+        target_ = find_target(*view_, name_);
+      }
+      view = view_;
+      target = target_;
     }
-    if (!target_.found()) return failed(ERROR_DEVICE_NOT_CONNECTED);
-    return answer(target_, code, in, in_size, out, out_size, returned);
+    if (!target.found()) return failed(ERROR_DEVICE_NOT_CONNECTED);
+    return answer(target, code, in, in_size, out, out_size, returned);
   }
 
  public:
@@ -88,6 +96,7 @@ class MachineObject : public DeviceObject {
                       DWORD* returned) = 0;
 
  private:
+  std::mutex mutex_;
   std::shared_ptr<const MachineView> view_;
   std::u16string name_;
   Target target_;

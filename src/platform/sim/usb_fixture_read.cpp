@@ -1,5 +1,6 @@
 // Reading USB fixtures into the machine model.
 #include <algorithm>
+#include <cctype>
 #include <fstream>
 #include <initializer_list>
 #include <sstream>
