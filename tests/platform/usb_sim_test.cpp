@@ -181,11 +181,11 @@ TEST_F(UsbSim, NodeInformationAndConnections) {
   for (const Case& c : cases) {
     const Connection got = connection(hub.get(), c.port, 3);
     ASSERT_TRUE(got.ok) << "port " << c.port;
-    EXPECT_EQ(c.port, got.info.ConnectionIndex);
-    EXPECT_EQ(c.status, static_cast<ULONG>(got.info.ConnectionStatus)) << "port " << c.port;
-    EXPECT_EQ(c.pipes, got.info.NumberOfOpenPipes) << "port " << c.port;
+    EXPECT_EQ(c.port, +got.info.ConnectionIndex);
+    EXPECT_EQ(c.status, static_cast<ULONG>(+got.info.ConnectionStatus)) << "port " << c.port;
+    EXPECT_EQ(c.pipes, +got.info.NumberOfOpenPipes) << "port " << c.port;
     EXPECT_EQ(c.is_hub, got.info.DeviceIsHub) << "port " << c.port;
-    EXPECT_EQ(c.vendor, got.info.DeviceDescriptor.idVendor) << "port " << c.port;
+    EXPECT_EQ(c.vendor, +got.info.DeviceDescriptor.idVendor) << "port " << c.port;
     EXPECT_EQ(35 + 11 * c.pipes, got.returned);
   }
   // The keyboard's pipe is its endpoint, although a HID descriptor stands between it and the interface.
@@ -204,7 +204,7 @@ TEST_F(UsbSim, TooSmallPipeListReportsThePipeCount) {
   const Connection short_list = connection(hub.get(), 2, 3);
   EXPECT_FALSE(short_list.ok);
   EXPECT_EQ(ERROR_MORE_DATA, short_list.error);
-  EXPECT_EQ(5u, short_list.info.NumberOfOpenPipes);
+  EXPECT_EQ(5u, +short_list.info.NumberOfOpenPipes);
   EXPECT_EQ(35u + 33u, short_list.returned);
   const Connection full = connection(hub.get(), 2, 5);
   ASSERT_TRUE(full.ok);
@@ -274,8 +274,8 @@ TEST_F(UsbSim, FaultsOfConnectionDriverKeyAndHubOpening) {
   auto hub = open(u"\\\\.\\" + name_query(hcd.get(), IOCTL_USB_GET_ROOT_HUB_NAME, 4));
   const Connection failed = connection(hub.get(), 1, 3);
   ASSERT_TRUE(failed.ok);
-  EXPECT_EQ(DeviceFailedEnumeration, failed.info.ConnectionStatus);
-  EXPECT_EQ(0, failed.info.DeviceDescriptor.idVendor) << "no descriptor from a device that failed enumeration";
+  EXPECT_EQ(DeviceFailedEnumeration, +failed.info.ConnectionStatus);
+  EXPECT_EQ(0, +failed.info.DeviceDescriptor.idVendor) << "no descriptor from a device that failed enumeration";
 
   std::uint8_t record[10] = {2, 0, 0, 0};
   DWORD returned = 0;
@@ -412,7 +412,9 @@ TEST_F(UsbSim, DriveTypesAndVolumeLocks) {
     DWORD returned = 0;
     const BOOL locked = os::DeviceIoControl(volume.get(), FSCTL_LOCK_VOLUME, nullptr, 0, nullptr, 0, &returned, nullptr);
     EXPECT_EQ(attempt == 2, locked != FALSE) << "attempt " << attempt;
-    if (!locked) EXPECT_EQ(ERROR_ACCESS_DENIED, os::GetLastError());
+    if (!locked) {
+      EXPECT_EQ(ERROR_ACCESS_DENIED, os::GetLastError());
+    }
   }
 }
 
@@ -474,7 +476,7 @@ TEST_F(UsbSimCli, PlugAndUnplugChangeWhatThePlatformSees) {
     auto external = open(u"\\\\.\\" + name_query(hub.get(), IOCTL_USB_GET_NODE_CONNECTION_NAME, 8, 4));
     const Connection c = connection(external.get(), 3, 3);
     ASSERT_TRUE(c.ok);
-    EXPECT_EQ(0xABCD, c.info.DeviceDescriptor.idVendor);
+    EXPECT_EQ(0xABCD, +c.info.DeviceDescriptor.idVendor);
   }
   const std::string before = usb::write_machine(usb::current_machine()->machine);
   struct Refusal {
@@ -504,9 +506,9 @@ TEST_F(UsbSimCli, PlugAndUnplugChangeWhatThePlatformSees) {
   ASSERT_EQ(0, sim({"unplug", "3-4"}).status);
   EXPECT_EQ(DRIVE_NO_ROOT_DIR, os::GetDriveTypeW(u"J:\\"));
   EXPECT_EQ(DRIVE_NO_ROOT_DIR, os::GetDriveTypeW(u"E:\\"));
-  EXPECT_EQ(NoDeviceConnected, connection(hub.get(), 4, 3).info.ConnectionStatus) << "the open hub handle sees its machine";
+  EXPECT_EQ(NoDeviceConnected, +connection(hub.get(), 4, 3).info.ConnectionStatus) << "the open hub handle sees its machine";
   auto fresh = open(u"\\\\.\\" + root_hub_name());
-  EXPECT_EQ(NoDeviceConnected, connection(fresh.get(), 4, 3).info.ConnectionStatus);
+  EXPECT_EQ(NoDeviceConnected, +connection(fresh.get(), 4, 3).info.ConnectionStatus);
 }
 
 TEST_F(UsbSimCli, LoadAndShow) {

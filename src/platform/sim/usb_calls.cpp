@@ -81,43 +81,49 @@ CONFIGRET CM_Locate_DevNodeW(DEVINST* devinst, const char16_t* device_id, ULONG 
   return CR_NO_SUCH_DEVNODE;
 }
 
-CONFIGRET CM_Get_Child(DEVINST* child, DEVINST devinst, ULONG flags) {
-  if (!child) return CR_INVALID_POINTER;
-  if (flags) return CR_INVALID_FLAG;
-  std::shared_ptr<const MachineView> view;
-  const NodeLink* link = nullptr;
-  if (const CONFIGRET r = find_node(devinst, view, link)) return r;
-  if (link->children.empty()) return CR_NO_SUCH_DEVNODE;
-  *child = link->children.front();
-  return CR_SUCCESS;
-}
+namespace {
 
-CONFIGRET CM_Get_Sibling(DEVINST* sibling, DEVINST devinst, ULONG flags) {
-  if (!sibling) return CR_INVALID_POINTER;
+enum class Relation { child, sibling, parent };
+
+// The first child, the next sibling or the parent of a node; CR_NO_SUCH_DEVNODE when there is none.
+CONFIGRET related_node(DEVINST* result, DEVINST devinst, ULONG flags, Relation relation) {
+  if (!result) return CR_INVALID_POINTER;
   if (flags) return CR_INVALID_FLAG;
   std::shared_ptr<const MachineView> view;
   const NodeLink* link = nullptr;
   if (const CONFIGRET r = find_node(devinst, view, link)) return r;
+  if (relation == Relation::child) {
+    if (link->children.empty()) return CR_NO_SUCH_DEVNODE;
+    *result = link->children.front();
+    return CR_SUCCESS;
+  }
   if (link->parent == 0) return CR_NO_SUCH_DEVNODE;
-  const std::vector<DEVINST>& children = view->nodes.at(link->parent).children;
-  for (std::size_t i = 0; i + 1 < children.size(); ++i) {
-    if (children[i] == devinst) {
-      *sibling = children[i + 1];
+  if (relation == Relation::parent) {
+    *result = link->parent;
+    return CR_SUCCESS;
+  }
+  const std::vector<DEVINST>& siblings = view->nodes.at(link->parent).children;
+  for (std::size_t i = 0; i + 1 < siblings.size(); ++i) {
+    if (siblings[i] == devinst) {
+      *result = siblings[i + 1];
       return CR_SUCCESS;
     }
   }
   return CR_NO_SUCH_DEVNODE;
 }
 
+}  // namespace
+
+CONFIGRET CM_Get_Child(DEVINST* child, DEVINST devinst, ULONG flags) {
+  return related_node(child, devinst, flags, Relation::child);
+}
+
+CONFIGRET CM_Get_Sibling(DEVINST* sibling, DEVINST devinst, ULONG flags) {
+  return related_node(sibling, devinst, flags, Relation::sibling);
+}
+
 CONFIGRET CM_Get_Parent(DEVINST* parent, DEVINST devinst, ULONG flags) {
-  if (!parent) return CR_INVALID_POINTER;
-  if (flags) return CR_INVALID_FLAG;
-  std::shared_ptr<const MachineView> view;
-  const NodeLink* link = nullptr;
-  if (const CONFIGRET r = find_node(devinst, view, link)) return r;
-  if (link->parent == 0) return CR_NO_SUCH_DEVNODE;
-  *parent = link->parent;
-  return CR_SUCCESS;
+  return related_node(parent, devinst, flags, Relation::parent);
 }
 
 CONFIGRET CM_Get_DevNode_Registry_PropertyW(DEVINST devinst, ULONG property, ULONG* type, void* buffer, ULONG* length,

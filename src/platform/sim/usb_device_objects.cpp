@@ -127,8 +127,8 @@ class HubObject final : public MachineObject {
  protected:
   BOOL answer(const Target& t, DWORD code, const void* in, DWORD in_size, void* out, DWORD out_size,
               DWORD* returned) override {
-    const Hub& hub_ = *t.hub;
-    if (code == IOCTL_USB_GET_NODE_INFORMATION) return node_information(hub_, t.root_hub, out, out_size, returned);
+    const Hub& hub = *t.hub;
+    if (code == IOCTL_USB_GET_NODE_INFORMATION) return node_information(hub, t.root_hub, out, out_size, returned);
     const bool port_query = code == IOCTL_USB_GET_NODE_CONNECTION_INFORMATION_EX ||
                             code == IOCTL_USB_GET_NODE_CONNECTION_INFORMATION ||
                             code == IOCTL_USB_GET_NODE_CONNECTION_NAME ||
@@ -138,8 +138,8 @@ class HubObject final : public MachineObject {
     if (in_size < 4) return failed(ERROR_INSUFFICIENT_BUFFER);
     ULONG port = 0;
     std::memcpy(&port, in, 4);
-    if (port == 0 || port > hub_.ports.size()) return failed(ERROR_INVALID_PARAMETER);
-    const Device* device = hub_.ports[port - 1].get();
+    if (port == 0 || port > hub.ports.size()) return failed(ERROR_INVALID_PARAMETER);
+    const Device* device = hub.ports[port - 1].get();
     if (code == IOCTL_USB_GET_NODE_CONNECTION_INFORMATION_EX || code == IOCTL_USB_GET_NODE_CONNECTION_INFORMATION)
       return connection_information(code, port, device, out, out_size, returned);
     if (!device || device->faults.connection_status != DeviceConnected) return failed(ERROR_DEVICE_NOT_CONNECTED);
@@ -155,19 +155,19 @@ class HubObject final : public MachineObject {
   }
 
  private:
-  static BOOL node_information(const Hub& hub_, bool root_, void* out, DWORD out_size, DWORD* returned) {
+  static BOOL node_information(const Hub& hub, bool root, void* out, DWORD out_size, DWORD* returned) {
     if (out_size < sizeof(USB_NODE_INFORMATION)) return failed(ERROR_INSUFFICIENT_BUFFER);
     USB_NODE_INFORMATION info{};
     info.NodeType = UsbHub;
     USB_HUB_DESCRIPTOR& d = info.u.HubInformation.HubDescriptor;
-    const unsigned ports = static_cast<unsigned>(hub_.ports.size());
+    const unsigned ports = static_cast<unsigned>(hub.ports.size());
     d.bDescriptorLength = static_cast<UCHAR>(7 + 2 * ((ports + 8) / 8));
     d.bDescriptorType = 0x29;
     d.bNumberOfPorts = static_cast<UCHAR>(ports);
-    d.wHubCharacteristics = root_ ? 0x0009 : 0x00E0;
+    d.wHubCharacteristics = root ? 0x0009 : 0x00E0;
     d.bPowerOnToPowerGood = 50;
     d.bHubControlCurrent = 100;
-    info.u.HubInformation.HubIsBusPowered = hub_.bus_powered ? 1 : 0;
+    info.u.HubInformation.HubIsBusPowered = hub.bus_powered ? 1 : 0;
     std::memcpy(out, &info, sizeof info);
     return done(returned, sizeof info);
   }
@@ -240,21 +240,21 @@ class StorageObject final : public MachineObject {
  protected:
   BOOL answer(const Target& t, DWORD code, const void* in, DWORD in_size, void* out, DWORD out_size,
               DWORD* returned) override {
-    const Disk& disk_ = *t.disk;
-    const Volume* volume_ = t.volume;
+    const Disk& disk = *t.disk;
+    const Volume* volume = t.volume;
     switch (code) {
       case IOCTL_STORAGE_GET_DEVICE_NUMBER: {
         if (out_size < sizeof(STORAGE_DEVICE_NUMBER)) return failed(ERROR_INSUFFICIENT_BUFFER);
-        const STORAGE_DEVICE_NUMBER number{disk_.device_type, disk_.device_number, t.partition};
+        const STORAGE_DEVICE_NUMBER number{disk.device_type, disk.device_number, t.partition};
         std::memcpy(out, &number, sizeof number);
         return done(returned, sizeof number);
       }
       case FSCTL_LOCK_VOLUME:
-        if (!volume_) return failed(ERROR_INVALID_PARAMETER);
-        return lock(volume_->letter) ? done(returned, 0) : failed(ERROR_ACCESS_DENIED);
+        if (!volume) return failed(ERROR_INVALID_PARAMETER);
+        return lock(volume->letter) ? done(returned, 0) : failed(ERROR_ACCESS_DENIED);
       case FSCTL_UNLOCK_VOLUME:
       case FSCTL_DISMOUNT_VOLUME:
-        if (!volume_) return failed(ERROR_INVALID_PARAMETER);
+        if (!volume) return failed(ERROR_INVALID_PARAMETER);
         return done(returned, 0);
       case IOCTL_STORAGE_MEDIA_REMOVAL:
         if (in_size < sizeof(PREVENT_MEDIA_REMOVAL) || !in) return failed(ERROR_INVALID_PARAMETER);
