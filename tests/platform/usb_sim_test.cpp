@@ -22,7 +22,8 @@ namespace usb = os::sim::usb;
 
 // Controller HCD2 only (indices 0 and 1 missing), four root ports:
 // 1 keyboard (raw descriptors), 2 a device with five pipes and faults, 3 empty, 4 a hub whose port 2
-// holds a memory stick with volume E: (lock fails twice). The machine's own disk has C:.
+// holds a memory stick with volume E: (lock fails twice) and port 3 a DVD drive with R:. The
+// machine's own disk has C:.
 const char kMachine[] = R"({
   "controllers": [{"index": 2, "ports": 4, "devices": {
     "1": {"descriptors": {
@@ -35,7 +36,7 @@ const char kMachine[] = R"({
           "interfaces": [{"class": 255, "endpoints": [{"address": "0x81"}, {"address": "0x02"}, {"address": "0x83"},
                                                       {"address": "0x04"}, {"address": "0x85", "type": "interrupt"}]}],
           "faults": {"string_errors": [{"index": 3, "language": "0x0409"}], "configuration_errors": [1],
-                     "odd_length_strings": [{"index": 1}], "missing_properties": ["FriendlyName", "LocationInformation"]},
+                     "odd_length_strings": [{"index": 1}], "wrong_type_strings": [{"index": 2}], "missing_properties": ["FriendlyName", "LocationInformation"]},
           "configurations": [{"interfaces": [{"class": 255, "endpoints": [{"address": "0x81"}, {"address": "0x02"}, {"address": "0x83"},
                                                       {"address": "0x04"}, {"address": "0x85", "type": "interrupt"}]}]},
                              {"interfaces": []}]},
@@ -44,7 +45,10 @@ const char kMachine[] = R"({
           "hub": {"ports": 4, "devices": {
             "2": {"vendor_id": "0x0951", "product_id": "0x1666", "product": "Stick",
                   "interfaces": [{"class": 8, "subclass": 6, "protocol": 80, "endpoints": [{"address": "0x81"}, {"address": "0x02"}]}],
-                  "disks": [{"vendor": "King", "product": "Stick", "serial": "S1", "volumes": [{"letter": "E", "lock_failures": 2}]}]}}}}
+                  "disks": [{"vendor": "King", "product": "Stick", "serial": "S1", "volumes": [{"letter": "E", "lock_failures": 2}]}]},
+            "3": {"vendor_id": "0x0E8D", "product_id": "0x1887", "product": "DVD",
+                  "interfaces": [{"class": 8, "subclass": 2, "protocol": 80, "endpoints": [{"address": "0x81"}, {"address": "0x02"}]}],
+                  "disks": [{"device_type": "cdrom", "volumes": [{"letter": "R"}]}]}}}}
   }}],
   "disks": [{"volumes": [{"letter": "C", "type": "fixed"}]}]
 })";
@@ -263,6 +267,9 @@ TEST_F(UsbSim, DescriptorsAreWhatTheDeviceReturns) {
   ASSERT_EQ(0u, error);
   EXPECT_EQ(1, odd[0] % 2);
   EXPECT_EQ(odd[0], odd.size());
+  const auto wrong_type = descriptor(hub.get(), 2, 0x0302, 0x0409, 257, 269, &error);
+  ASSERT_EQ(0u, error);
+  EXPECT_EQ(USB_CONFIGURATION_DESCRIPTOR_TYPE, wrong_type.at(1));
 }
 
 TEST_F(UsbSim, FaultsOfConnectionDriverKeyAndHubOpening) {
@@ -312,8 +319,10 @@ TEST_F(UsbSim, DeviceTreeWalkAndProperties) {
     node = next;
   }
 walked:
-  // root, controller, root hub, keyboard, gadget, hub, stick, stick's disk, storage controller, C:'s disk
-  ASSERT_EQ(10u, ids.size());
+  // root, controller, root hub, keyboard, gadget, hub, stick, stick's disk, DVD drive, its CD-ROM node,
+  // storage controller, C:'s disk
+  ASSERT_EQ(12u, ids.size());
+  EXPECT_EQ(0u, ids[9].find(u"USBSTOR\\CDROM&"));
   EXPECT_EQ(u"HTREE\\ROOT\\0", ids[0]);
   EXPECT_EQ(0u, ids[6].find(u"USB\\VID_0951&PID_1666\\"));
   EXPECT_EQ(0u, ids[7].find(u"USBSTOR\\DISK&VEN_King&PROD_Stick"));
@@ -400,11 +409,22 @@ TEST_F(UsbSim, DriveTypesAndVolumeLocks) {
   struct Case {
     const char16_t* root;
     UINT type;
-  } const cases[] = {{u"C:\\", DRIVE_FIXED}, {u"E:\\", DRIVE_REMOVABLE}, {u"e:", DRIVE_REMOVABLE},
+  } const cases[] = {{u"C:\\", DRIVE_FIXED}, {u"E:\\", DRIVE_REMOVABLE}, {u"e:", DRIVE_REMOVABLE}, {u"R:\\", DRIVE_CDROM},
                      {u"Q:\\", DRIVE_NO_ROOT_DIR}, {u"E:\\x", DRIVE_NO_ROOT_DIR}, {u"", DRIVE_NO_ROOT_DIR}};
   for (const Case& c : cases) EXPECT_EQ(c.type, os::GetDriveTypeW(c.root)) << std::string(c.root, c.root + std::char_traits<char16_t>::length(c.root));
   const DWORD drives = os::GetLogicalDrives();
   EXPECT_TRUE(drives & (1u << ('E' - 'A')));
+  EXPECT_TRUE(drives & (1u << ('R' - 'A')));
+  {
+    auto dvd = open(u"\\\\.\\R:");
+    STORAGE_DEVICE_NUMBER number{};
+    DWORD returned = 0;
+    ASSERT_TRUE(os::DeviceIoControl(dvd.get(), IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, &number, 12, &returned, nullptr));
+    EXPECT_EQ(FILE_DEVICE_CD_ROM, number.DeviceType);
+    EXPECT_EQ(0u, number.DeviceNumber) << "CD-ROMs are numbered apart from disks";
+    EXPECT_FALSE(os::DeviceIoControl(dvd.get(), IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, &number, 11, &returned, nullptr));
+    EXPECT_EQ(ERROR_INSUFFICIENT_BUFFER, os::GetLastError());
+  }
   EXPECT_FALSE(drives & (1u << ('Q' - 'A')));
   // Two refusals are stored in the machine file: they hold across handles, then the lock succeeds.
   for (int attempt = 0; attempt < 3; ++attempt) {
@@ -468,13 +488,13 @@ class UsbSimCli : public UsbSim {
 TEST_F(UsbSimCli, PlugAndUnplugChangeWhatThePlatformSees) {
   const std::string stick = fixture("stick.json", R"({"vendor_id": "0xABCD", "product_id": 1, "interfaces": [{"class": 8}],
                                                       "volumes": [{"letter": "J"}]})");
-  const auto plugged = sim({"plug", "3-4.3", stick});
+  const auto plugged = sim({"plug", "3-4.4", stick});
   ASSERT_EQ(0, plugged.status) << plugged.err;
   EXPECT_EQ(DRIVE_REMOVABLE, os::GetDriveTypeW(u"J:\\"));
   auto hub = open(u"\\\\.\\" + root_hub_name());
   {
     auto external = open(u"\\\\.\\" + name_query(hub.get(), IOCTL_USB_GET_NODE_CONNECTION_NAME, 8, 4));
-    const Connection c = connection(external.get(), 3, 3);
+    const Connection c = connection(external.get(), 4, 3);
     ASSERT_TRUE(c.ok);
     EXPECT_EQ(0xABCD, +c.info.DeviceDescriptor.idVendor);
   }
@@ -484,7 +504,7 @@ TEST_F(UsbSimCli, PlugAndUnplugChangeWhatThePlatformSees) {
     int status;
     const char* message;
   } const refusals[] = {
-      {{"plug", "3-4.3", stick}, 2, "the port is in use"},
+      {{"plug", "3-4.4", stick}, 2, "the port is in use"},
       {{"plug", "3-3.1", stick}, 2, "no hub at port"},
       {{"plug", "3-9", stick}, 2, "the hub has 4 ports"},
       {{"plug", "1-1", stick}, 2, "no controller 1"},

@@ -187,7 +187,10 @@ HDEVINFO SetupDiGetClassDevsW(const GUID* class_guid, const char16_t* enumerator
   // Only disks are simulated: the disk interface class, the disk drive setup class, or all classes.
   const bool disks = (flags & DIGCF_ALLCLASSES) ||
                      ((flags & DIGCF_DEVICEINTERFACE) ? *class_guid == GUID_DEVINTERFACE_DISK : *class_guid == kDiskDriveClass);
-  if (disks && !(enumerator && *enumerator)) set->disks = all_disks(*set->view);
+  if (disks && !(enumerator && *enumerator)) {
+    for (const Disk* disk : all_disks(*set->view))
+      if (disk->device_type == FILE_DEVICE_DISK) set->disks.push_back(disk);  // CD-ROMs have a class of their own
+  }
   std::lock_guard<std::mutex> guard(sets_mutex);
   next_set += 0x10;
   const HDEVINFO handle = reinterpret_cast<HDEVINFO>(next_set);
