@@ -456,6 +456,9 @@ TEST_F(UsbSim, BadFixturesAreRefusedWithTheirPlace) {
       {R"({"controllers": [{"index": 0, "devices": {"1": {"vendor_id": 1, "product_id": 1, "faults": {"missing_properties": ["Colour"]}}}}]})", "unknown property"},
       {R"({"controllers": [{"index": 0, "devices": {"1": {"vendor_id": 1, "product_id": 1, "faults": {"odd_length_strings": [{"index": 1}]}}}}]})", "no string descriptor 1"},
       {R"({"controllers": [{"index": 0, "devices": {"1": {"file": "missing.json"}}}]})", "cannot read the file"},
+      {R"({"controllers": [{"index": 0, "devices": {"1": {"descriptors": {"sysfs": "12 01 10 01 00 00 00 08 2c 1a 2d 00 10 01 01 00 00 01 09 02 22 00"}}}}]})",
+       "wTotalLength runs past the end"},
+      {R"({"controllers": [{"index": 0, "devices": {"1": {"vendor_id": 1, "product_id": 1, "properties": {"UINumber": "x"}}}}]})", "not a number"},
   };
   for (const Case& c : cases) {
     try {
@@ -623,6 +626,51 @@ TEST_F(UsbSim, QueriesWhileTheMachineChanges) {
   sharer.join();
   shared.reset();
   EXPECT_EQ(0, wrong.load());
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(UsbSim, LinuxDescriptorDumpsAndGivenProperties) {
+  // The keyboard given as Linux keeps it (device descriptor and configuration in one dump) reads as
+  // the same device as given in parts.
+  const std::string parts = R"({"controllers": [{"index": 0, "devices": {"1": {"descriptors": {
+      "device": "12 01 10 01 00 00 00 08 2c 1a 2d 00 10 01 01 00 00 01",
+      "configurations": ["09 02 22 00 01 01 00 a0 32 09 04 00 00 01 03 01 01 00 09 21 10 01 00 01 22 41 00 07 05 81 03 08 00 0a"]}}}}]})";
+  const std::string dump = R"({"controllers": [{"index": 0, "devices": {"1": {"descriptors": {"sysfs":
+      "12 01 10 01 00 00 00 08 2c 1a 2d 00 10 01 01 00 00 01 09 02 22 00 01 01 00 a0 32 09 04 00 00 01 03 01 01 00 09 21 10 01 00 01 22 41 00 07 05 81 03 08 00 0a"}}}}]})";
+  EXPECT_EQ(usb::write_machine(usb::read_machine(parts, native_dir())), usb::write_machine(usb::read_machine(dump, native_dir())));
+
+  load(R"({"controllers": [{"index": 0, "devices": {"1": {"vendor_id": 1, "product_id": 2, "instance_id": "USB\\VID_0001&PID_0002\\X",
+      "properties": {"FriendlyName": "Named", "CompatibleIDs": [], "UINumber": 7,
+                     "BusTypeGuid": "{00000001-0002-0003-0405-060708090a0b}", "InstallState": {"type": 4, "hex": "01 02"}},
+      "unset_properties": ["DeviceDescription"]}}}]})");
+  DEVINST device = 0;
+  ASSERT_EQ(CR_SUCCESS, os::CM_Locate_DevNodeW(&device, u"USB\\VID_0001&PID_0002\\X", 0));
+  struct Case {
+    ULONG code;
+    CONFIGRET result;
+    ULONG type;
+    std::vector<std::uint8_t> bytes;
+  } const cases[] = {
+      {CM_DRP_FRIENDLYNAME, CR_SUCCESS, REG_SZ, hex("4e 00 61 00 6d 00 65 00 64 00 00 00")},
+      {CM_DRP_COMPATIBLEIDS, CR_SUCCESS, REG_MULTI_SZ, hex("00 00")},
+      {CM_DRP_UI_NUMBER, CR_SUCCESS, REG_DWORD, hex("07 00 00 00")},
+      {CM_DRP_BUSTYPEGUID, CR_SUCCESS, REG_BINARY, hex("01 00 00 00 02 00 03 00 04 05 06 07 08 09 0a 0b")},
+      {CM_DRP_INSTALL_STATE, CR_SUCCESS, REG_DWORD, hex("01 02")},
+      {CM_DRP_DEVICEDESC, CR_NO_SUCH_VALUE, 0, {}},
+      {CM_DRP_BUSNUMBER, CR_NO_SUCH_VALUE, 0, {}},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::uint8_t> buffer(64);
+    ULONG type = 0, length = 64;
+    EXPECT_EQ(c.result, os::CM_Get_DevNode_Registry_PropertyW(device, c.code, &type, buffer.data(), &length, 0)) << c.code;
+    if (c.result != CR_SUCCESS) continue;
+    EXPECT_EQ(c.type, type) << c.code;
+    buffer.resize(length);
+    EXPECT_EQ(c.bytes, buffer) << c.code;
+  }
 }
 
 }  // namespace
