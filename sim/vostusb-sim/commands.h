@@ -14,6 +14,9 @@ int cmd_reg(const Args& args);
 int cmd_log(const Args& args);
 int cmd_reset(const Args& args);
 int cmd_boot(const Args& args);
+int cmd_machine(const Args& args);
+int cmd_plug(const Args& args);
+int cmd_unplug(const Args& args);
 
 // Writes "vostusb-sim: MESSAGE" as one line to standard error and returns `status`.
 int fail(int status, const std::string& message);

@@ -14,7 +14,8 @@ struct Command {
 
 const Command kCommands[] = {
     {"root", sim_cli::cmd_root}, {"reg", sim_cli::cmd_reg},   {"log", sim_cli::cmd_log},
-    {"reset", sim_cli::cmd_reset}, {"boot", sim_cli::cmd_boot},
+    {"reset", sim_cli::cmd_reset}, {"boot", sim_cli::cmd_boot}, {"machine", sim_cli::cmd_machine},
+    {"plug", sim_cli::cmd_plug},   {"unplug", sim_cli::cmd_unplug},
 };
 
 const char kUsage[] =
@@ -32,7 +33,14 @@ const char kUsage[] =
     "                                 lines until interrupted\n"
     "  reset                          delete the machine's state (stop its programs first)\n"
     "  boot [--uptime MS]             start the machine's clock again, as if started MS ago (default 0)\n"
+    "  machine load FIXTURE           replace the machine's USB hardware with a machine fixture\n"
+    "                                 (format: docs/sim-usb-fixtures.md); a fresh machine has the default\n"
+    "                                 desktop (sim/fixtures/machines/desktop.json)\n"
+    "  machine show                   controllers, ports, devices and volumes of the machine\n"
+    "  plug PORT FIXTURE              connect the device of a device fixture at PORT (must be empty)\n"
+    "  unplug PORT                    disconnect the device at PORT with everything behind it\n"
     "\n"
+    "PORT is a path like 1-2.4: the controller (1 for \\\\.\\HCD0), its root port, then hub ports.\n"
     "KEY is written HKLM\\Software\\kavenor or HKEY_LOCAL_MACHINE\\Software\\kavenor.\n";
 
 }  // namespace

@@ -21,6 +21,14 @@
 //   (src/platform/sim/devices.h); a name no family knows gives ERROR_FILE_NOT_FOUND.
 // - DeviceIoControl: on device handles only (others: ERROR_INVALID_FUNCTION); requests complete at
 //   once, so an OVERLAPPED structure is refused with ERROR_NOT_SUPPORTED.
+// - USB hardware: host controllers ("\\.\HCD<n>"), hubs, devices, disks and volumes ("\\.\X:", disk
+//   interface paths, which may also start "\\?\") come from the machine file under the sim root (the
+//   default desktop when there is none; format and behaviour in docs/sim-usb-fixtures.md), read
+//   in the calling process. The USB, storage and volume control codes, CM_* and SetupDi* (disk
+//   interfaces only) and GetDriveTypeW answer from it as Windows does: two-step name queries,
+//   ERROR_MORE_DATA with the pipe count for short pipe lists, CR_BUFFER_SMALL with the size
+//   needed, CR_NO_SUCH_VALUE for properties not set. Open handles follow changes of the file.
+//   Interface nodes of composite devices are not simulated; ejecting a volume changes nothing.
 // - Environment: the real one, names without case; ALLUSERSPROFILE (C:\ProgramData) and SystemRoot
 //   (C:\Windows) supplied when unset; an empty Linux variable counts as unset. The command line is
 //   the one a simulated ShellExecuteExW handed over (VOSTUSB_SIM_CMDLINE), else argv[0] quoted in Z:
@@ -115,6 +123,44 @@ struct SHELLEXECUTEINFOW {
   HANDLE hProcess;  // with SEE_MASK_NOCLOSEPROCESS: the new process, for the caller to close
 };
 
+// Records of the USB stack and of device setup that carry text (the SDK's have WCHAR text; the
+// bytes are the same). The USB records are byte-packed as in the SDK; each ends in a one-character
+// array that the caller's larger buffer extends.
+#pragma pack(push, 1)
+struct USB_HCD_DRIVERKEY_NAME {
+  ULONG ActualLength;  // bytes of the whole record with the name and its NUL
+  char16_t DriverKeyName[1];
+};
+
+struct USB_ROOT_HUB_NAME {
+  ULONG ActualLength;
+  char16_t RootHubName[1];
+};
+
+struct USB_NODE_CONNECTION_DRIVERKEY_NAME {
+  ULONG ConnectionIndex;
+  ULONG ActualLength;
+  char16_t DriverKeyName[1];
+};
+
+struct USB_NODE_CONNECTION_NAME {
+  ULONG ConnectionIndex;
+  ULONG ActualLength;
+  char16_t NodeName[1];
+};
+
+struct USB_STRING_DESCRIPTOR {
+  UCHAR bLength;
+  UCHAR bDescriptorType;
+  char16_t bString[1];
+};
+#pragma pack(pop)
+
+struct SP_DEVICE_INTERFACE_DETAIL_DATA_W {
+  DWORD cbSize;  // 8 on x64: the size of this record, not of the caller's buffer
+  char16_t DevicePath[1];
+};
+
 // --- Errors and handles ---------------------------------------------------------------------
 
 DWORD GetLastError();
@@ -157,6 +203,37 @@ BOOL MoveFileExW(const char16_t* from, const char16_t* to, DWORD flags);
 HANDLE FindFirstFileW(const char16_t* pattern, WIN32_FIND_DATAW* data);
 BOOL FindNextFileW(HANDLE find, WIN32_FIND_DATAW* data);
 BOOL FindClose(HANDLE find);
+
+// --- USB host controllers, hubs, volumes and disks --------------------------------------------
+// Opened with CreateFileW ("\\.\HCD<n>", "\\.\<hub name>", "\\.\X:", a disk interface path) and
+// asked with DeviceIoControl (IOCTL_USB_*, IOCTL_GET_HCD_DRIVERKEY_NAME, IOCTL_STORAGE_*, FSCTL_*).
+
+UINT GetDriveTypeW(const char16_t* root);
+DWORD GetLogicalDrives();
+
+// --- Plug and Play device tree (configuration manager) ----------------------------------------
+
+CONFIGRET CM_Locate_DevNodeW(DEVINST* devinst, const char16_t* device_id, ULONG flags);
+CONFIGRET CM_Get_Child(DEVINST* child, DEVINST devinst, ULONG flags);
+CONFIGRET CM_Get_Sibling(DEVINST* sibling, DEVINST devinst, ULONG flags);
+CONFIGRET CM_Get_Parent(DEVINST* parent, DEVINST devinst, ULONG flags);
+// `length` is in bytes: in, the buffer's size; out, the value's size (also with CR_BUFFER_SMALL).
+CONFIGRET CM_Get_DevNode_Registry_PropertyW(DEVINST devinst, ULONG property, ULONG* type, void* buffer,
+                                            ULONG* length, ULONG flags);
+// In characters, without the NUL.
+CONFIGRET CM_Get_Device_ID_Size(ULONG* length, DEVINST devinst, ULONG flags);
+CONFIGRET CM_Get_Device_IDW(DEVINST devinst, char16_t* buffer, ULONG length, ULONG flags);
+
+// --- Device setup: device information sets and device interfaces -------------------------------
+
+HDEVINFO SetupDiGetClassDevsW(const GUID* class_guid, const char16_t* enumerator, HWND parent, DWORD flags);
+BOOL SetupDiEnumDeviceInfo(HDEVINFO set, DWORD index, SP_DEVINFO_DATA* data);
+BOOL SetupDiEnumDeviceInterfaces(HDEVINFO set, SP_DEVINFO_DATA* device, const GUID* interface_class, DWORD index,
+                                 SP_DEVICE_INTERFACE_DATA* data);
+BOOL SetupDiGetDeviceInterfaceDetailW(HDEVINFO set, SP_DEVICE_INTERFACE_DATA* interface_data,
+                                      SP_DEVICE_INTERFACE_DETAIL_DATA_W* detail, DWORD detail_size, DWORD* required,
+                                      SP_DEVINFO_DATA* device);
+BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set);
 
 // --- Environment and module -----------------------------------------------------------------
 

@@ -18,5 +18,7 @@ int json_library(const std::string& path);
 int cmd_config(const Args& args);
 int cmd_checksum(const Args& args);
 int cmd_decide(const Args& args);
+// `devices [--json]`: one line per connected USB device, or the library's list text.
+int cmd_devices(const Args& args);
 
 }  // namespace tool

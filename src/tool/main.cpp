@@ -24,6 +24,10 @@ const Command kCommands[] = {
     {"checksum", "checksum FILE        a device text's checksum and device document, as the guard builds them", tool::cmd_checksum},
     {"decide", "decide FILE          load the configuration as the guard does; the verdict of the rules on a device text\n"
                "                       (0, 1 or 65535) and the rule that gave it (\"config_rules 3\", or \"-\")", tool::cmd_decide},
+    {"devices", "devices [--json]     the USB devices connected now, one per line: port path, VID:PID,\n"
+                "                       manufacturer|product|serial|class|description, drive letters, checksum, and the\n"
+                "                       verdict of the rules with the rule that gave it; --json: the library's list text",
+     tool::cmd_devices},
 };
 
 void print_help(std::FILE* out) {

@@ -2,6 +2,7 @@
 #include "platform/sim/devices.h"
 
 #include "platform/sim/errors.h"
+#include "platform/sim/usb_device_objects.h"
 
 namespace os::sim {
 
@@ -19,8 +20,9 @@ BOOL DeviceObject::write(const void*, DWORD, DWORD* done) {
 
 BOOL DeviceObject::flush() { return TRUE; }
 
-std::optional<DeviceOpen> open_device(std::u16string_view, DWORD, DWORD) {
+std::optional<DeviceOpen> open_device(std::u16string_view name, DWORD, DWORD) {
   // Each simulated device family adds its opener here, in the order names are tried.
+  if (auto usb = usb::open_usb_device(name)) return usb;
   return std::nullopt;
 }
 

@@ -32,10 +32,20 @@ HANDLE fail_handle(DWORD error) {
 }
 
 // "\\.\NAME" is the device namespace (pipes, volumes, drivers): pipes are served by the pipe
-// calls, every other name by the simulated device families (devices.h).
+// calls, every other name by the simulated device families (devices.h). "\\?\NAME" reaches the same
+// namespace (device interface paths come in that form) unless NAME is a drive path ("C:\...") or
+// "UNC\...", which stay files.
 bool is_device_name(std::u16string_view name) {
-  return name.size() >= 4 && (name[0] == u'\\' || name[0] == u'/') && (name[1] == u'\\' || name[1] == u'/') &&
-         name[2] == u'.' && (name[3] == u'\\' || name[3] == u'/');
+  const bool prefix = name.size() >= 4 && (name[0] == u'\\' || name[0] == u'/') &&
+                      (name[1] == u'\\' || name[1] == u'/') && (name[3] == u'\\' || name[3] == u'/');
+  if (!prefix) return false;
+  if (name[2] == u'.') return true;
+  if (name[2] != u'?') return false;
+  const std::u16string_view rest = name.substr(4);
+  const bool drive_path = rest.size() >= 2 && rest[1] == u':' && (rest.size() == 2 || rest[2] == u'\\' || rest[2] == u'/');
+  const bool unc = rest.size() >= 4 && (rest[0] == u'U' || rest[0] == u'u') && (rest[1] == u'N' || rest[1] == u'n') &&
+                   (rest[2] == u'C' || rest[2] == u'c') && (rest[3] == u'\\' || rest[3] == u'/');
+  return !drive_path && !unc && !rest.empty();
 }
 
 struct OpenResult {

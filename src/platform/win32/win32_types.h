@@ -10,13 +10,17 @@
 #endif
 #include <windows.h>
 #include <bcrypt.h>
+#include <cfgmgr32.h>
 #include <fcntl.h>
 #include <io.h>
 #include <psapi.h>
 #include <share.h>
 #include <shellapi.h>
 #include <sys/stat.h>
+#include <setupapi.h>
 #include <tlhelp32.h>
+#include <usbioctl.h>
+#include <winioctl.h>
 
 // The layer takes text as char16_t, so the CNG algorithm ids that the product names are given in
 // that form too (the SDK spells them as wchar_t literals).
