@@ -7,6 +7,7 @@
 #include "pipes/pipe_io.h"
 #include "pipes/pipe_security.h"
 #include "process/diagnostics.h"
+#include "process/trusted_peers.h"
 
 namespace {
 

@@ -12,7 +12,6 @@
 #include "platform/handle.h"
 #include "process/processes.h"
 #include "process/run_state.h"
-#include "process/trusted_peers.h"
 
 class class_commp : public CProcesses {
  public:

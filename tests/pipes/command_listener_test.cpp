@@ -46,6 +46,15 @@ class CommandListener : public pipe_test::PeerHost {
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
     return line;
   }
+  // One exchange with the listener `pid` as this process (the administrator); its answer.
+  static std::u16string ask_listener(DWORD pid, const std::u16string& question) {
+    class_commp asker;
+    asker.connect_timeout = 2000;
+    asker.write_timeout = 2000;
+    std::u16string answer;
+    EXPECT_EQ(1, asker.ask(answer, pid, question, u"default"));
+    return answer;
+  }
   std::string flags_file_;
   int started_ = 0;
 };
@@ -114,12 +123,7 @@ TEST_F(CommandListener, AnswersAndSetsTheStopFlagsAsItsTableSays) {
 TEST_F(CommandListener, UninstallAloneSetsBothFlags) {
   const DWORD pid = start_listener();
   ASSERT_NE(0u, pid);
-  class_commp asker;
-  asker.connect_timeout = 2000;
-  asker.write_timeout = 2000;
-  std::u16string answer;
-  EXPECT_EQ(1, asker.ask(answer, pid, u"uninstall", u"default"));
-  EXPECT_EQ(u"1", answer);
+  EXPECT_EQ(u"1", ask_listener(pid, u"uninstall"));
   EXPECT_EQ("1 1", flags_once("1 1"));
 }
 
@@ -177,12 +181,7 @@ TEST_F(CommandListener, NoOtherProcessCreatesAnInstanceOfItsPipe) {
   EXPECT_EQ(denied, run_asker(true, {"serve", std::to_string(pid), "default"}));
   EXPECT_EQ(denied, run_asker(false, {"serve", std::to_string(pid), "default"}));
   // And the listener still serves.
-  class_commp asker;
-  asker.connect_timeout = 2000;
-  asker.write_timeout = 2000;
-  std::u16string answer;
-  EXPECT_EQ(1, asker.ask(answer, pid, u"cfg", u"default"));
-  EXPECT_EQ(u"1", answer);
+  EXPECT_EQ(u"1", ask_listener(pid, u"cfg"));
 }
 
 // A pipe of the listener's name that exists already belongs to somebody else: the listener does

@@ -8,12 +8,6 @@
 #include <thread>
 #include <vector>
 
-#ifndef _WIN32
-#include <pwd.h>
-#include <sys/wait.h>
-#include <unistd.h>
-#endif
-
 #include "child_process.h"
 #include "platform/handle.h"
 #include "platform/os.h"
@@ -325,31 +319,20 @@ TEST_F(Mutexes, LongAndUnusualNamesStayDistinct) {
 // Making an object in the global namespace takes the administrator; a standard user may still
 // open one that exists, and make local ones.
 TEST_F(Mutexes, OnlyTheAdministratorCreatesGlobalNames) {
-  if (::geteuid() != 0) GTEST_SKIP() << "needs root to become another user";
-  const passwd* nobody = ::getpwnam("nobody");
-  if (nobody == nullptr) GTEST_SKIP() << "no user nobody";
+  if (!platform_test::standard_user_available()) GTEST_SKIP() << "needs root and the user nobody";
   const std::u16string existing = u"Global\\" + unique(u"existing");
   const std::u16string fresh = u"Global\\" + unique(u"fresh");
   const std::u16string local = unique(u"local");
   os::unique_handle held(os::CreateMutexW(nullptr, FALSE, existing.c_str()));
   ASSERT_TRUE(held);
-  const uid_t uid = nobody->pw_uid;
-  const gid_t gid = nobody->pw_gid;
-  const pid_t child = ::fork();
-  if (child == 0) {
-    if (::setresgid(gid, gid, gid) != 0 || ::setresuid(uid, uid, uid) != 0) ::_exit(10);
-    if (os::CreateMutexW(nullptr, FALSE, fresh.c_str()) != nullptr) ::_exit(11);
-    if (os::GetLastError() != ERROR_ACCESS_DENIED) ::_exit(12);
+  EXPECT_EQ(0, platform_test::exit_status_as_standard_user([&] {
+    if (os::CreateMutexW(nullptr, FALSE, fresh.c_str()) != nullptr) return 11;
+    if (os::GetLastError() != ERROR_ACCESS_DENIED) return 12;
     HANDLE opened = os::CreateMutexW(nullptr, FALSE, existing.c_str());
-    if (opened == nullptr || os::GetLastError() != ERROR_ALREADY_EXISTS) ::_exit(13);
-    if (os::CreateMutexW(nullptr, FALSE, local.c_str()) == nullptr) ::_exit(14);
-    ::_exit(0);
-  }
-  ASSERT_GT(child, 0);
-  int status = 0;
-  ASSERT_EQ(child, ::waitpid(child, &status, 0));
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(0, WEXITSTATUS(status));
+    if (opened == nullptr || os::GetLastError() != ERROR_ALREADY_EXISTS) return 13;
+    if (os::CreateMutexW(nullptr, FALSE, local.c_str()) == nullptr) return 14;
+    return 0;
+  }));
   EXPECT_FALSE(exists(fresh));
 }
 
