@@ -10,6 +10,7 @@
 
 #include "pipe_pair.h"
 #include "support/sim_root.h"
+#include "support/wine.h"
 
 using pipe_test::connect_pair;
 using pipe_test::unique_pipe_path;
@@ -248,8 +249,14 @@ TEST_F(PipeCalls, FirstInstanceFlagRefusesANameThatExists) {
   ASSERT_TRUE(first);
   os::unique_hfile again(os::CreateNamedPipeW(path.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_FIRST_PIPE_INSTANCE, mode,
                                               PIPE_UNLIMITED_INSTANCES, 1024, 1024, 500, nullptr));
+  if (again && testing_support::under_wine()) {
+    // Wine makes the instance and only reports the name as existing; the pipe channel counts that
+    // as a refusal.
+    EXPECT_EQ(DWORD{ERROR_ALREADY_EXISTS}, os::GetLastError());
+    GTEST_SKIP() << "Wine does not refuse FILE_FLAG_FIRST_PIPE_INSTANCE on a pipe that exists";
+  }
   EXPECT_FALSE(again);
-  EXPECT_EQ(ERROR_ACCESS_DENIED, os::GetLastError());
+  EXPECT_EQ(DWORD{ERROR_ACCESS_DENIED}, os::GetLastError());
   os::unique_hfile further(os::CreateNamedPipeW(path.c_str(), PIPE_ACCESS_DUPLEX, mode, PIPE_UNLIMITED_INSTANCES, 1024,
                                                 1024, 500, nullptr));
   EXPECT_TRUE(further);
