@@ -10,6 +10,7 @@
 #include "peers.h"
 #include "pipes/commp.h"
 #include "support/run_command.h"
+#include "support/wine.h"
 
 #ifndef _WIN32
 #include <pwd.h>
@@ -187,6 +188,9 @@ TEST_F(CommandListener, NoOtherProcessCreatesAnInstanceOfItsPipe) {
 // A pipe of the listener's name that exists already belongs to somebody else: the listener does
 // not serve it, says so, and service mode ends.
 TEST_F(CommandListener, APipeThatExistsAlreadyEndsServiceMode) {
+  if (testing_support::under_wine()) {
+    GTEST_SKIP() << "Wine makes a first instance of a pipe that exists here without refusing it";
+  }
   flags_file_ = native_dir() + "/taken_flags.txt";
   const DWORD pid = start_peer("command_peer", {"\"" + flags_file_ + "\"", "taken"});
   ASSERT_NE(0u, pid);
