@@ -184,25 +184,28 @@ os::unique_hfile class_commp::create_instance(bool first) {
   return instance;
 }
 
-// Until it is made, the current instance stays and keeps the name.
-void class_commp::make_next_instance(os::unique_hfile& next) {
+// The next instance, made while the current one still holds the name; until it can be made, the
+// current instance stays.
+os::unique_hfile class_commp::make_next_instance() {
+  os::unique_hfile next = create_instance(false);
   while (!next) {
     ODS(u"pipe error [%s] : %i", pipe_name_, static_cast<int>(os::GetLastError()));
     os::Sleep(kCreateRetryMs);
     next = create_instance(false);
   }
+  return next;
 }
 
 // Serves one exchange on `current` and returns the instance that listens next. The next instance
 // is made before the current one is closed, so the pipe's name is never free for another process
-// to take.
+// to take. It is made once the exchange is over: while it lasts, the connected instance holds the
+// name and further askers find the pipe busy, one exchange at a time as before.
 os::unique_hfile class_commp::serve_one(os::unique_hfile current, const std::u16string& busy_mutex) {
   pipe_ = std::move(current);
   pipe_client_pid_ = 0;
   const os::unique_handle event = make_io_event();
-  const bool connected = wait_for_client(event.get());
-  os::unique_hfile next = create_instance(false);
-  if (connected) {
+  os::unique_hfile next;
+  if (wait_for_client(event.get())) {
     ULONG client = 0;
     if (os::GetNamedPipeClientProcessId(pipe_.get(), &client)) pipe_client_pid_ = client;
     const os::unique_handle busy = take_busy_mutex(busy_mutex);
@@ -212,10 +215,10 @@ os::unique_hfile class_commp::serve_one(os::unique_hfile current, const std::u16
     // A request without the asker's id gets no answer.
     if (request.size() >= 4) answer_request(event.get(), request);
     os::DisconnectNamedPipe(pipe_.get());
-    make_next_instance(next);
+    next = make_next_instance();
     pipe_.reset();  // the instance goes before the busy mutex
   }
-  make_next_instance(next);
+  if (!next) next = make_next_instance();
   pipe_.reset();
   pipe_client_pid_ = 0;
   return next;

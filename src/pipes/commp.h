@@ -54,8 +54,8 @@ class class_commp : public CProcesses {
 
   // Serves `channel` on this thread, one exchange after another, with the handlers set above. It
   // returns (0) only when its pipe cannot be made its own: the name is served already, by another
-  // process or another listener. An instance is listening from then on for as long as the
-  // listener runs, so that nobody else can take the name.
+  // process or another listener. From then on an instance holds the name for as long as the
+  // listener runs (the next one is made before the current one goes), so nobody else can take it.
   int listen(const std::u16string& channel);
 
   // The full pipe path of the current or last exchange.
@@ -75,7 +75,7 @@ class class_commp : public CProcesses {
   bool server_is_suite_program(DWORD expected);
   void exchange(const CMemBuf& question, CMemBuf& answer);
   os::unique_hfile create_instance(bool first);
-  void make_next_instance(os::unique_hfile& next);
+  os::unique_hfile make_next_instance();
   os::unique_hfile serve_one(os::unique_hfile current, const std::u16string& busy_mutex);
   bool wait_for_client(HANDLE event);
   void answer_request(HANDLE event, const CMemBuf& request);
