@@ -170,18 +170,10 @@ int class_commp::listen(const std::u16string& channel) {
 
 os::unique_hfile class_commp::create_instance(bool first) {
   PipeSecurity security;
-  os::SetLastError(ERROR_SUCCESS);
-  os::unique_hfile instance(os::CreateNamedPipeW(
+  return os::unique_hfile(os::CreateNamedPipeW(
       pipe_name_.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | (first ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0),
       PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, PIPE_UNLIMITED_INSTANCES, kPipeBufferBytes,
       kPipeBufferBytes, kPipeDefaultTimeout, security.attributes()));
-  // Some hosts (Wine) add an instance to a pipe that exists despite FILE_FLAG_FIRST_PIPE_INSTANCE
-  // and only say ERROR_ALREADY_EXISTS: that is a refusal as well.
-  if (first && instance && os::GetLastError() == ERROR_ALREADY_EXISTS) {
-    instance.reset();
-    os::SetLastError(ERROR_ACCESS_DENIED);
-  }
-  return instance;
 }
 
 // The next instance, made while the current one still holds the name; until it can be made, the

@@ -189,7 +189,7 @@ TEST_F(CommandListener, NoOtherProcessCreatesAnInstanceOfItsPipe) {
 // not serve it, says so, and service mode ends.
 TEST_F(CommandListener, APipeThatExistsAlreadyEndsServiceMode) {
   if (testing_support::under_wine()) {
-    GTEST_SKIP() << "Wine makes a first instance of a pipe that exists here without refusing it";
+    GTEST_SKIP() << "Wine does not refuse FILE_FLAG_FIRST_PIPE_INSTANCE on a pipe that exists";
   }
   flags_file_ = native_dir() + "/taken_flags.txt";
   const DWORD pid = start_peer("command_peer", {"\"" + flags_file_ + "\"", "taken"});
