@@ -97,4 +97,5 @@ int main(int argc, char** argv) {
   say(text::to_utf8(text::format(u"listening on the channel \"usb_device\" as process %i",
                                  static_cast<int>(os::GetCurrentProcessId()))));
   listener.listen(u"usb_device");
+  return 1;  // the channel's pipe is served by another process already
 }

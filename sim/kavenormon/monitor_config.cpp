@@ -2,7 +2,7 @@
 
 #include "config/config_file.h"
 #include "config/data_file.h"
-#include "config/installation.h"
+#include "process/installation.h"
 #include "platform/handle.h"
 #include "process/paths.h"
 #include "text/number.h"

@@ -7,7 +7,7 @@
 
 #include "config/config_file.h"
 #include "config/data_file.h"
-#include "config/installation.h"
+#include "process/installation.h"
 #include "config/settings.h"
 #include "json/json_node.h"
 #include "process/diagnostics.h"

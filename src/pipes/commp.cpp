@@ -7,6 +7,7 @@
 #include "pipes/pipe_io.h"
 #include "pipes/pipe_security.h"
 #include "process/diagnostics.h"
+#include "process/trusted_peers.h"
 
 namespace {
 
@@ -54,9 +55,18 @@ std::u16string class_commp::use_channel(const std::u16string& channel, unsigned 
 }
 
 int class_commp::ask(unsigned long pid, CMemBuf& question, CMemBuf& answer, const std::u16string& channel) {
+  return ask_checked(pid, question, answer, channel, false);
+}
+
+int class_commp::ask_checked(unsigned long pid, CMemBuf& question, CMemBuf& answer, const std::u16string& channel,
+                             bool check_server) {
   const std::u16string base = use_channel(channel, pid);
   wait_while_busy(channel_busy_mutex(base), busy_timeout);
   if (!connect()) return 0;
+  if (check_server && !server_is_suite_program(pid == 0 ? os::GetCurrentProcessId() : pid)) {
+    pipe_.reset();
+    return 0;
+  }
   exchange(question, answer);
   pipe_.reset();
   return 1;
@@ -64,13 +74,7 @@ int class_commp::ask(unsigned long pid, CMemBuf& question, CMemBuf& answer, cons
 
 int class_commp::ask(std::u16string& result, unsigned long pid, const std::u16string& question,
                      const std::u16string& channel) {
-  result.clear();
-  CMemBuf request;
-  CMemBuf answer;
-  if (!append_message_text(request, question)) return 0;
-  const int connected = ask(pid, request, answer, channel);
-  if (connected) result = message_text(answer.data(), answer.size());
-  return connected;
+  return ask_text(result, pid, question, channel, false);
 }
 
 int class_commp::ask(std::u16string& result, const std::u16string& process_name, const std::u16string& question,
@@ -78,7 +82,35 @@ int class_commp::ask(std::u16string& result, const std::u16string& process_name,
   result.clear();
   const DWORD pid = pid_by_name(process_name);
   if (pid == 0) return 0;
-  return ask(result, pid, question, channel);
+  return ask_text(result, pid, question, channel, true);
+}
+
+int class_commp::ask_text(std::u16string& result, unsigned long pid, const std::u16string& question,
+                          const std::u16string& channel, bool check_server) {
+  result.clear();
+  CMemBuf request;
+  CMemBuf answer;
+  if (!append_message_text(request, question)) return 0;
+  const int connected = ask_checked(pid, request, answer, channel, check_server);
+  if (connected) result = message_text(answer.data(), answer.size());
+  return connected;
+}
+
+// A program that merely carries a suite program's name, or a process that took the pipe's name,
+// must not answer for it: the server has to be the process that was looked up, and run from the
+// suite's program folder.
+bool class_commp::server_is_suite_program(DWORD expected) {
+  ULONG server = 0;
+  if (!os::GetNamedPipeServerProcessId(pipe_.get(), &server) || server != expected) {
+    ODS(u"ask peer refused [%s] : %i", pipe_name_, static_cast<int>(server));
+    return false;
+  }
+  std::u16string image;
+  if (!is_suite_program(server, image)) {
+    ODS(u"ask peer refused [%s] : %i [%s]", pipe_name_, static_cast<int>(server), image);
+    return false;
+  }
+  return true;
 }
 
 bool class_commp::connect() {
@@ -126,23 +158,48 @@ int class_commp::listen(const std::u16string& channel) {
   const std::u16string base = use_channel(channel, 0);
   ODS(u"listener [%s]", pipe_name_);
   const std::u16string busy_mutex = channel_busy_mutex(base);
-  for (;;) serve_one(busy_mutex);
+  // The first instance must be a new pipe: one that exists already belongs to somebody else, who
+  // would receive the askers' questions or answer them.
+  os::unique_hfile current = create_instance(true);
+  if (!current) {
+    ODS(u"pipe error [%s] : %i", pipe_name_, static_cast<int>(os::GetLastError()));
+    return 0;
+  }
+  for (;;) current = serve_one(std::move(current), busy_mutex);
 }
 
-void class_commp::serve_one(const std::u16string& busy_mutex) {
-  {
-    PipeSecurity security;
-    pipe_.reset(os::CreateNamedPipeW(pipe_name_.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
-                                     PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, PIPE_UNLIMITED_INSTANCES,
-                                     kPipeBufferBytes, kPipeBufferBytes, kPipeDefaultTimeout, security.attributes()));
-  }
-  if (!pipe_) {
+os::unique_hfile class_commp::create_instance(bool first) {
+  PipeSecurity security;
+  return os::unique_hfile(os::CreateNamedPipeW(
+      pipe_name_.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | (first ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0),
+      PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, PIPE_UNLIMITED_INSTANCES, kPipeBufferBytes,
+      kPipeBufferBytes, kPipeDefaultTimeout, security.attributes()));
+}
+
+// The next instance, made while the current one still holds the name; until it can be made, the
+// current instance stays.
+os::unique_hfile class_commp::make_next_instance() {
+  os::unique_hfile next = create_instance(false);
+  while (!next) {
     ODS(u"pipe error [%s] : %i", pipe_name_, static_cast<int>(os::GetLastError()));
     os::Sleep(kCreateRetryMs);
-    return;
+    next = create_instance(false);
   }
+  return next;
+}
+
+// Serves one exchange on `current` and returns the instance that listens next. The next instance
+// is made before the current one is closed, so the pipe's name is never free for another process
+// to take. It is made once the exchange is over: while it lasts, the connected instance holds the
+// name and further askers find the pipe busy, one exchange at a time as before.
+os::unique_hfile class_commp::serve_one(os::unique_hfile current, const std::u16string& busy_mutex) {
+  pipe_ = std::move(current);
+  pipe_client_pid_ = 0;
   const os::unique_handle event = make_io_event();
+  os::unique_hfile next;
   if (wait_for_client(event.get())) {
+    ULONG client = 0;
+    if (os::GetNamedPipeClientProcessId(pipe_.get(), &client)) pipe_client_pid_ = client;
     const os::unique_handle busy = take_busy_mutex(busy_mutex);
     CMemBuf request;
     const MessageRead read = read_message(pipe_.get(), event.get(), request, client_timeout);
@@ -150,9 +207,13 @@ void class_commp::serve_one(const std::u16string& busy_mutex) {
     // A request without the asker's id gets no answer.
     if (request.size() >= 4) answer_request(event.get(), request);
     os::DisconnectNamedPipe(pipe_.get());
+    next = make_next_instance();
     pipe_.reset();  // the instance goes before the busy mutex
   }
+  if (!next) next = make_next_instance();
   pipe_.reset();
+  pipe_client_pid_ = 0;
+  return next;
 }
 
 bool class_commp::wait_for_client(HANDLE event) {

@@ -44,28 +44,45 @@ class class_commp : public CProcesses {
   int ask(unsigned long pid, CMemBuf& question, CMemBuf& answer, const std::u16string& channel);
   // Text form: `result` is the answer text, or "" when no connection was made.
   int ask(std::u16string& result, unsigned long pid, const std::u16string& question, const std::u16string& channel);
-  // By name: asks the process whose image path contains `process_name` (without case); when none
-  // runs, `result` is "" and nothing is sent.
+  // By name, for the suite's programs: asks the process whose image path contains `process_name`
+  // (without case); when none runs, `result` is "" and nothing is sent. The answer is believed
+  // only from that process, running from the suite's program folder: when the pipe's server is
+  // another process or lies elsewhere, nothing is sent, `result` is "" and the result is 0, as
+  // when the program is absent.
   int ask(std::u16string& result, const std::u16string& process_name, const std::u16string& question,
           const std::u16string& channel);
 
-  // Serves `channel` on this thread, one exchange after another, with the handlers set above.
-  // It never returns.
-  [[noreturn]] int listen(const std::u16string& channel);
+  // Serves `channel` on this thread, one exchange after another, with the handlers set above. It
+  // returns (0) only when its pipe cannot be made its own: the name is served already, by another
+  // process or another listener. From then on an instance holds the name for as long as the
+  // listener runs (the next one is made before the current one goes), so nobody else can take it.
+  int listen(const std::u16string& channel);
 
   // The full pipe path of the current or last exchange.
   const std::u16string& pipe_name() const { return pipe_name_; }
 
+  // Listener: the process id of the current exchange's client as the pipe tells it (not the id its
+  // request carries), or 0 when the pipe cannot tell.
+  DWORD pipe_client_pid() const { return pipe_client_pid_; }
+
  private:
   std::u16string use_channel(const std::u16string& channel, unsigned long pid);
+  int ask_text(std::u16string& result, unsigned long pid, const std::u16string& question,
+               const std::u16string& channel, bool check_server);
+  int ask_checked(unsigned long pid, CMemBuf& question, CMemBuf& answer, const std::u16string& channel,
+                  bool check_server);
   bool connect();
+  bool server_is_suite_program(DWORD expected);
   void exchange(const CMemBuf& question, CMemBuf& answer);
-  void serve_one(const std::u16string& busy_mutex);
+  os::unique_hfile create_instance(bool first);
+  os::unique_hfile make_next_instance();
+  os::unique_hfile serve_one(os::unique_hfile current, const std::u16string& busy_mutex);
   bool wait_for_client(HANDLE event);
   void answer_request(HANDLE event, const CMemBuf& request);
 
   std::u16string pipe_name_;
   os::unique_hfile pipe_;
+  DWORD pipe_client_pid_ = 0;
 };
 
 // The worker threads of background asks.

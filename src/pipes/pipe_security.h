@@ -1,5 +1,7 @@
 // The security of every pipe instance a listener creates: LocalSystem gets all specific and
-// standard rights but WRITE_DAC (0x1BFFFF), Everyone gets GENERIC_READ | GENERIC_WRITE.
+// standard rights but WRITE_DAC (0x1BFFFF); Everyone may connect, read and write, but not create
+// instances of the pipe: GENERIC_WRITE would include FILE_CREATE_PIPE_INSTANCE (it is
+// FILE_APPEND_DATA), with which any process could serve the same name and take askers' questions.
 #pragma once
 
 #include <memory>
@@ -9,7 +11,7 @@
 class PipeSecurity {
  public:
   static constexpr DWORD kSystemMask = 0x1BFFFF;
-  static constexpr DWORD kEveryoneMask = GENERIC_READ | GENERIC_WRITE;
+  static constexpr DWORD kEveryoneMask = (FILE_GENERIC_READ | FILE_GENERIC_WRITE) & ~FILE_CREATE_PIPE_INSTANCE;
 
   // Builds the descriptor. If any step fails, attributes() is null: the pipe gets default security.
   PipeSecurity();

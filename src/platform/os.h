@@ -63,12 +63,15 @@
 //   keep the rest; zero-length messages arrive as such; messages of any size pass. All instances of
 //   one pipe belong to one process. Client handles start in byte read mode, which here reads within
 //   one message at a time without ERROR_MORE_DATA. PIPE_NOWAIT is not available. Security
-//   attributes are checked for form but not enforced (as on Wine).
+//   attributes are checked for form; who may create instances and who is at the other end: see
+//   "Pipe peers and identities" below.
 // - Overlapped I/O exists for pipe handles only, one operation at a time per handle. A pending
 //   operation makes progress only inside GetOverlappedResult(Ex) on that handle, so a caller waits
 //   with GetOverlappedResultEx rather than on the event alone; the event is set on completion.
 //   CancelIoEx from another thread takes effect when that thread's call returns.
 // - Security descriptors: the SID, ACL and descriptor calls build the same bytes as on Windows.
+// - Named mutexes in "Global\" are created only by the administrator (others: ERROR_ACCESS_DENIED;
+//   opening one that exists is open to everybody).
 // - Calls the simulated host does not have fail with ERROR_CALL_NOT_IMPLEMENTED.
 #pragma once
 
@@ -343,5 +346,30 @@ LANGID GetSystemDefaultUILanguage();
 UINT GetACP();
 int MultiByteToWideChar(UINT code_page, DWORD flags, const char* text, int size, char16_t* out, int out_size);
 void OutputDebugStringW(const char16_t* text);
+
+// --- Pipe peers and identities -------------------------------------------------------------
+// Who is at the other end of a pipe, and what a token says about its user, so that a server can
+// judge its client and a client its server.
+//
+// On the simulated host:
+// - Identities: Linux root is the machine's system account and its administrator; every other
+//   Linux user is a standard user. A token's TokenGroups hold Everyone and, enabled, Administrators
+//   (S-1-5-32-544) for root, Users (S-1-5-32-545) for the others. TokenUser stays the Linux user.
+// - GetNamedPipeClientProcessId and GetNamedPipeServerProcessId give the caller's own id for its
+//   own end and the socket's peer credentials (SO_PEERCRED: the connecting process, or the process
+//   that listens) for the other; real Linux process ids. Without a connection:
+//   ERROR_PIPE_NOT_CONNECTED.
+// - Creating instances: all instances of a pipe belong to the process that created the first, whose
+//   listening socket holds the name for as long as one instance lives. Any other process's
+//   CreateNamedPipeW on that name fails with ERROR_ACCESS_DENIED, whatever the descriptor grants:
+//   no process can learn another's descriptor, and none could serve its socket, so the right to
+//   create instances is enforced in its strictest form (on Windows a descriptor could grant
+//   FILE_CREATE_PIPE_INSTANCE to another process). FILE_FLAG_FIRST_PIPE_INSTANCE on a name that
+//   exists, in this process or another, also fails with ERROR_ACCESS_DENIED. Once the last
+//   instance is closed the name is free for anybody.
+BOOL GetNamedPipeClientProcessId(HANDLE pipe, ULONG* pid);
+BOOL GetNamedPipeServerProcessId(HANDLE pipe, ULONG* pid);
+// Byte-for-byte equality of two SIDs (both valid, else FALSE with ERROR_INVALID_SID).
+BOOL EqualSid(PSID first, PSID second);
 
 }  // namespace os

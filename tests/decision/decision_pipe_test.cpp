@@ -16,6 +16,8 @@
 #include "decision/device_texts.h"
 #include "decision/stand_in.h"
 #include "json/json_node.h"
+#include "process/registry.h"
+#include "support/background_program.h"
 #include "text/utf.h"
 
 using decision_test::kKingstonStick;
@@ -28,6 +30,8 @@ class AskingDecision : public decision_test::DecisionHost {
  protected:
   void SetUp() override {
     DecisionHost::SetUp();
+    // The stand-ins are believed from the suite's program folder only: the build's installation.
+    ASSERT_EQ(1, registry::reg_write_string(u"Software\\kavenor", u"RootPath", installation_folder()));
     active = 1;
     action = 2;
     report_on_allow = 0;
@@ -39,13 +43,13 @@ class AskingDecision : public decision_test::DecisionHost {
   }
 
   void start_tray(const std::string& policy) {
-    tray = std::make_unique<StandIn>(bin_path("kavenormenu.exe"), u"--log \"" + text::from_utf8(tray_log()) + u"\" " + text::from_utf8(policy),
+    tray = std::make_unique<StandIn>(installed_program("kavenormenu.exe"), u"--log \"" + text::from_utf8(tray_log()) + u"\" " + text::from_utf8(policy),
                                      u"usb_device", u"probe");
     ASSERT_TRUE(tray->serving()) << "the tray stand-in does not serve its channel";
   }
   void start_monitor() {
     testing_support::write_native_file(monitor_file(), R"({"usb":{"active":1,"action":2,"rules":[]}})");
-    monitor = std::make_unique<StandIn>(bin_path("kavenormon.exe"), u"\"" + win_path("monitor.json") + u"\"",
+    monitor = std::make_unique<StandIn>(installed_program("kavenormon.exe"), u"\"" + win_path("monitor.json") + u"\"",
                                         u"default", u"get_config");
     ASSERT_TRUE(monitor->serving()) << "the monitor stand-in does not serve its channel";
   }
@@ -157,4 +161,20 @@ TEST_F(AskingDecision, DeviceBlockedWithoutAskingIsAnnouncedToTheTray) {
   EXPECT_NE(std::string::npos, log.find("description: USB Mass Storage Device"));
   EXPECT_EQ(std::string::npos, log.find("ask_usb_device|"));
   EXPECT_TRUE(lines_with(u"USB Ask User.").empty());
+}
+
+// A program that merely carries the tray program's name, outside the suite's program folder, is
+// not the tray: it is asked nothing and its policy of allowing everything counts for nothing.
+TEST_F(AskingDecision, ATrayOutsideTheSuitesFolderIsNotBelieved) {
+  start_monitor();
+  decision_test::copy_stand_in("kavenormenu.exe", native_dir() + "/elsewhere");
+  testing_support::BackgroundProgram fake(win_path("elsewhere/kavenormenu.exe"),
+                                          u"--log \"" + text::from_utf8(tray_log()) + u"\" allow");
+  ASSERT_TRUE(fake.started());
+  ASSERT_TRUE(tray_logged("listening on the channel"));
+  EXPECT_EQ(0, vostusb_decision(kKingstonStick.c_str()));
+  EXPECT_EQ(kingston_rule(0), decision_test::without_times(stored_rules()));
+  EXPECT_EQ(1u, lines_with(u">> New device, allow=0").size());
+  EXPECT_FALSE(lines_with(u"ask peer refused [\\\\.\\pipe\\vostrel_comm_usb_device_").empty());
+  EXPECT_EQ(std::string::npos, read_native_file(tray_log()).find("ask_usb_device|"));
 }

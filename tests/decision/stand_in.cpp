@@ -1,6 +1,7 @@
 #include "decision/stand_in.h"
 
 #include <chrono>
+#include <filesystem>
 
 #include "pipes/commp.h"
 
@@ -29,6 +30,14 @@ StandIn::StandIn(const std::u16string& program, const std::u16string& parameters
     serving_ = asker.ask(answer, file_name(program), probe, channel) == 1;
     if (!serving_) os::Sleep(50);
   }
+}
+
+std::string copy_stand_in(const std::string& program, const std::string& folder) {
+  const std::filesystem::path to = std::filesystem::path(folder) / program;
+  std::filesystem::create_directories(to.parent_path());
+  std::filesystem::copy_file(std::filesystem::path(VOSTUSB_BIN_DIR) / ".." / "install" / "bin" / program, to,
+                             std::filesystem::copy_options::overwrite_existing);
+  return to.string();
 }
 
 }  // namespace decision_test

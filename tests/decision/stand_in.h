@@ -24,4 +24,9 @@ class StandIn {
   bool serving_ = false;
 };
 
+// Copies the build's stand-in `program` ("kavenormenu.exe", ...) from the installation folder into
+// the native `folder`, as a program that only carries the suite program's name; returns the copy's
+// native path.
+std::string copy_stand_in(const std::string& program, const std::string& folder);
+
 }  // namespace decision_test

@@ -23,6 +23,7 @@
 
 #ifndef _WIN32
 #include <signal.h>
+#include <unistd.h>
 #endif
 
 using testing_support::utf16_bytes;
@@ -77,7 +78,7 @@ class ConfigCommand : public testing_support::ConfigHost {
   void SetUp() override {
     ConfigHost::SetUp();
     // The installation folder that the build laid out.
-    ASSERT_EQ(1, registry::reg_write_string(u"Software\\kavenor", u"RootPath", bin_path("../install")));
+    ASSERT_EQ(1, registry::reg_write_string(u"Software\\kavenor", u"RootPath", installation_folder()));
   }
   void TearDown() override {
     monitor.reset();
@@ -94,7 +95,7 @@ class ConfigCommand : public testing_support::ConfigHost {
     testing_support::write_native_file(native_dir() + "/monitor.json", document);
     testing_support::DebugOutput lines(native_dir());
     ASSERT_EQ("", lines.error());
-    monitor = std::make_unique<BackgroundProgram>(bin_path("kavenormon.exe"), options + u"\"" + win_path("monitor.json") + u"\"");
+    monitor = std::make_unique<BackgroundProgram>(installed_program("kavenormon.exe"), options + u"\"" + win_path("monitor.json") + u"\"");
     const std::u16string listener = u"listener [\\\\.\\pipe\\vostrel_comm_default_";
     ASSERT_TRUE(lines.wait_for_line(listener, std::chrono::seconds(60))) << "the monitor stand-in does not listen";
     // Processes are found by name among all of the host's processes, whichever simulated machine
@@ -125,6 +126,46 @@ TEST_F(ConfigCommand, MonitorFirstThenTheFile) {
   const auto from_file = config();
   EXPECT_EQ(summary(1, 0, 0, 0, 0, 0, 0, 1), head(from_file, 12));
   EXPECT_EQ(lines_starting(from_monitor, "config_rules "), lines_starting(from_file, "config_rules "));
+}
+
+// A program that carries the monitor's name outside the suite's program folder (run by a standard
+// user where the tests can start one) is not believed: its configuration, which would switch the
+// guard off, counts as no answer, and the file is read.
+TEST_F(ConfigCommand, AMonitorOutsideTheSuitesFolderIsNotBelieved) {
+  write_config(R"({"usb":{"active":1,"action":2,"allow_network":0,"rules":[]}})");
+  const auto from_file = config();
+  const std::string fake = native_dir() + "/elsewhere/kavenormon.exe";
+  std::filesystem::create_directories(native_dir() + "/elsewhere");
+  std::filesystem::copy_file(std::filesystem::path(VOSTUSB_BIN_DIR) / ".." / "install" / "bin" / "kavenormon.exe", fake);
+  testing_support::write_native_file(native_dir() + "/monitor.json", R"({"usb":{"active":0,"action":0,"rules":[]}})");
+  testing_support::DebugOutput lines(native_dir());
+  ASSERT_EQ("", lines.error());
+  const std::u16string document = u"\"" + win_path("monitor.json") + u"\"";
+#ifdef _WIN32
+  monitor = std::make_unique<BackgroundProgram>(win_path("elsewhere/kavenormon.exe"), document);
+#else
+  if (::geteuid() == 0) {
+    monitor = std::make_unique<BackgroundProgram>(bin_path("as_standard_user"),
+                                                  u"\"" + text::from_utf8(fake) + u"\" " + document);
+  } else {
+    monitor = std::make_unique<BackgroundProgram>(win_path("elsewhere/kavenormon.exe"), document);
+  }
+#endif
+  ASSERT_TRUE(monitor->started());
+  // It serves once its pipe exists.
+  CProcesses processes;
+  bool serving = false;
+  for (int i = 0; i < 600 && !serving; ++i) {
+    if (const DWORD pid = processes.pid_by_name(u"kavenormon.exe")) {
+      const std::u16string pipe = u"\\\\.\\pipe\\vostrel_comm_default_" + text::widen_ascii(std::to_string(pid));
+      os::unique_hfile probe(os::CreateFileW(pipe.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+      serving = probe || os::GetLastError() == ERROR_PIPE_BUSY;
+    }
+    if (!serving) os::Sleep(100);
+  }
+  ASSERT_TRUE(serving) << "the program named kavenormon.exe does not serve its channel";
+  EXPECT_EQ(from_file, config());
+  EXPECT_TRUE(lines.wait_for_line(u"ask peer refused [\\\\.\\pipe\\vostrel_comm_default_", std::chrono::seconds(10)));
 }
 
 TEST_F(ConfigCommand, BuiltInRulesOfTheInstallation) {

@@ -4,8 +4,10 @@ describes it, with nothing but the standard library.
 
     pipe_client.py <path of vostrelusb>
 
-Starts `vostrelusb /start` on a fresh simulated machine, asks it "stop" on channel "default",
-expects the answer "1", and ends the guard. Exit status 0 on success."""
+Starts `vostrelusb /start` on a fresh simulated machine; while another connection stalls its
+listener, asks "STOP" (retrying while the pipe is busy) and expects ""; then asks "stop" and
+expects "1" (the test runs as root, the machine's administrator); and ends the guard. Exit status
+0 on success."""
 
 import hashlib
 import os
@@ -35,7 +37,9 @@ def read_exactly(connection, size):
 
 
 def open_pipe(address, patience):
-    """Connects and waits for the server's byte 1; retries while the pipe is missing or busy."""
+    """Connects and waits for the server's byte 1; retries while the pipe is missing or busy (no
+    byte within 50 ms, or the connection closed or reset before it) until `patience` seconds have
+    passed. Every later read of the connection waits at most 10 s."""
     deadline = time.monotonic() + patience
     while True:
         connection = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
@@ -45,7 +49,7 @@ def open_pipe(address, patience):
             if connection.recv(1) == b"\x01":
                 connection.settimeout(10)
                 return connection
-        except (ConnectionRefusedError, FileNotFoundError, socket.timeout, ConnectionError):
+        except OSError:  # refused, missing, reset, or no byte in time
             pass
         connection.close()
         if time.monotonic() > deadline:
@@ -53,9 +57,13 @@ def open_pipe(address, patience):
         time.sleep(0.01)
 
 
-def ask_text(root, pid, channel, question):
-    address = socket_address(root, "vostrel_comm_%s_%d" % (channel, pid))
-    with open_pipe(address, 5) as connection:
+def pipe_address(root, pid, channel):
+    return socket_address(root, "vostrel_comm_%s_%d" % (channel, pid))
+
+
+def ask_text(root, pid, channel, question, patience=5):
+    """One exchange; the asker closes once it has the answer (the listener waits for that)."""
+    with open_pipe(pipe_address(root, pid, channel), patience) as connection:
         body = struct.pack("<I", os.getpid()) + question.encode("utf-16-le")
         connection.sendall(struct.pack("<I", len(body)) + body)
         (length,) = struct.unpack("<I", read_exactly(connection, 4))
@@ -88,13 +96,21 @@ def main():
             if not wait_for_line(log, listener_line, 5):
                 print("no listener line for process %d" % service.pid)
                 return 1
+            # An asker that sends nothing holds the listener for its 5 s step; meanwhile the pipe
+            # is busy for the next one, which retries until it is served.
+            stalled = open_pipe(pipe_address(root, service.pid, "default"), 5)
+            try:
+                started = time.monotonic()
+                unknown = ask_text(root, service.pid, "default", "STOP", patience=20)
+                waited = time.monotonic() - started
+            finally:
+                stalled.close()
+            print("answer to STOP: %r after %.1f s" % (unknown, waited))
+            if unknown != "" or waited < 3:
+                return 1
             answer = ask_text(root, service.pid, "default", "stop")
             print("answer to stop: %r" % answer)
-            if answer != "1":
-                return 1
-            unknown = ask_text(root, service.pid, "default", "STOP")
-            print("answer to STOP: %r" % unknown)
-            return 0 if unknown == "" else 1
+            return 0 if answer == "1" else 1
         finally:
             service.kill()
             service.wait()

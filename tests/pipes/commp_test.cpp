@@ -12,6 +12,8 @@
 #include "peers.h"
 #include "pipe_pair.h"
 #include "pipes/pipe_io.h"
+#include "process/registry.h"
+#include "text/utf.h"
 #include "text/format.h"
 
 using pipe_test::peer_pipe;
@@ -146,6 +148,44 @@ TEST_F(Exchanges, ByNameFindsTheListenersProcess) {
   EXPECT_EQ(1, asker.ask(result, u"NAMED_Listener_PEER", u"hi", u"named"));
   EXPECT_EQ(u"echo:hi", result);
   EXPECT_EQ(peer_pipe(u"named", pid), asker.pipe_name());
+}
+
+// By name the suite's programs are asked, and believed only when the pipe's server runs from the
+// suite's program folder: elsewhere, or with no installation folder recorded, nothing is sent and
+// the asker counts the program as absent.
+TEST_F(Exchanges, ByNameBelievesOnlyTheSuitesProgramFolder) {
+  using Placement = pipe_test::PeerHost::Placement;
+  struct Case {
+    const char* name;
+    Placement placement;
+    bool root_recorded;
+    int result;
+    std::u16string answer;
+  };
+  const Case cases[] = {
+      {"suite_folder_peer", Placement::suite_folder, true, 1, u"echo:hi"},
+      {"elsewhere_peer", Placement::elsewhere, true, 0, u""},
+      {"unrecorded_root_peer", Placement::suite_folder, false, 0, u""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const DWORD pid = start_peer("pipe_peer", {"echo", c.name}, c.name, c.placement);
+    ASSERT_NE(0u, pid);
+    if (!c.root_recorded) ASSERT_EQ(1, registry::reg_write_string(u"Software\\kavenor", u"RootPath", u""));
+    class_commp asker;
+    use_timeouts(asker);
+    std::u16string result = u"old";
+    EXPECT_EQ(c.result, asker.ask(result, text::from_utf8(c.name), u"hi", text::from_utf8(c.name)));
+    EXPECT_EQ(c.answer, result);
+    const std::string refused = "ask peer refused [" + text::to_utf8(peer_pipe(text::from_utf8(c.name), pid)) +
+                                "] : " + std::to_string(pid) + " [";
+    if (c.result == 0) {
+      EXPECT_TRUE(wait_for_line(refused));
+    } else {
+      EXPECT_TRUE(lines_with(refused).empty());
+    }
+    end_peer(pid);
+  }
 }
 
 TEST_F(Exchanges, OwnProcessIsAskedWithIdZero) {

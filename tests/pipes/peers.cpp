@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "process/registry.h"
 #include "text/utf.h"
 
 namespace pipe_test {
@@ -15,14 +16,16 @@ void PeerHost::SetUp() {
 }
 
 DWORD PeerHost::start_peer(const std::string& program, const std::vector<std::string>& arguments,
-                           const std::string& copy_as) {
+                           const std::string& copy_as, Placement placement) {
   const std::string pid_file = native_dir() + "/peer" + std::to_string(next_++) + ".pid";
   std::string parameters = "\"" + pid_file + "\"";
   for (const std::string& argument : arguments) parameters += " " + argument;
   std::u16string file = bin_path(program + platform_test::kExe);
   if (!copy_as.empty()) {
-    platform_test::copy_helper(program, native_dir(), copy_as + platform_test::kExe);
-    file = win_path(copy_as + platform_test::kExe);
+    const std::string folder = placement == Placement::suite_folder ? "install/bin" : "elsewhere";
+    if (registry::reg_write_string(u"Software\\kavenor", u"RootPath", win_path("install")) != 1) return 0;
+    platform_test::copy_helper(program, native_dir() + "/" + folder, copy_as + platform_test::kExe);
+    file = win_path(folder + "/" + copy_as + platform_test::kExe);
   }
   auto started = platform_test::shell_execute(file, text::from_utf8(parameters));
   if (!started.ok) return 0;

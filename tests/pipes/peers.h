@@ -24,9 +24,11 @@ class PeerHost : public testing_support::FreshHost {
   // Starts `program` with its pid file first and then `arguments`; returns its process id once it
   // has reported it (0 when it did not within 20 s).
   // With `copy_as`, a copy of the program under that file name in the scratch folder runs instead,
-  // so that its image path is this test's alone.
+  // so that its image path is this test's alone: in "install/bin", the suite's program folder of
+  // the machine's installation folder "install" (recorded in the registry), or elsewhere.
+  enum class Placement { suite_folder, elsewhere };
   DWORD start_peer(const std::string& program, const std::vector<std::string>& arguments,
-                   const std::string& copy_as = "");
+                   const std::string& copy_as = "", Placement placement = Placement::suite_folder);
   // What the peer started as `pid` reported (its pid file).
   std::string report(DWORD pid) const;
   // Ends the peer started as `pid`.

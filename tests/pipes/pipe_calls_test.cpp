@@ -10,6 +10,7 @@
 
 #include "pipe_pair.h"
 #include "support/sim_root.h"
+#include "support/wine.h"
 
 using pipe_test::connect_pair;
 using pipe_test::unique_pipe_path;
@@ -221,4 +222,45 @@ TEST_F(PipeCalls, NamesOutsideThePipeFolderAreRefused) {
                                              1024, 500, nullptr));
   EXPECT_FALSE(pipe);
   EXPECT_EQ(ERROR_PATH_NOT_FOUND, os::GetLastError());
+}
+
+// Both ends of a connection tell both processes; here both are this one (another process at the
+// other end: the pipe channel's tests).
+TEST_F(PipeCalls, EachEndTellsTheClientAndServerProcess) {
+  const std::u16string path = unique_pipe_path("peer_ids");
+  auto pair = connect_pair(path);
+  ASSERT_TRUE(pair.server && pair.client);
+  const DWORD self = os::GetCurrentProcessId();
+  for (HANDLE end : {pair.server.get(), pair.client.get()}) {
+    ULONG client = 0, server = 0;
+    EXPECT_TRUE(os::GetNamedPipeClientProcessId(end, &client));
+    EXPECT_TRUE(os::GetNamedPipeServerProcessId(end, &server));
+    EXPECT_EQ(self, client);
+    EXPECT_EQ(self, server);
+  }
+}
+
+// A first instance must make a new pipe: while one instance of the name exists, it is refused.
+TEST_F(PipeCalls, FirstInstanceFlagRefusesANameThatExists) {
+  const std::u16string path = unique_pipe_path("first");
+  const DWORD mode = PIPE_TYPE_MESSAGE | PIPE_WAIT;
+  os::unique_hfile first(os::CreateNamedPipeW(path.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_FIRST_PIPE_INSTANCE, mode,
+                                              PIPE_UNLIMITED_INSTANCES, 1024, 1024, 500, nullptr));
+  ASSERT_TRUE(first);
+  os::unique_hfile again(os::CreateNamedPipeW(path.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_FIRST_PIPE_INSTANCE, mode,
+                                              PIPE_UNLIMITED_INSTANCES, 1024, 1024, 500, nullptr));
+  const DWORD error = os::GetLastError();
+  if (again && testing_support::under_wine()) {
+    GTEST_SKIP() << "Wine does not refuse FILE_FLAG_FIRST_PIPE_INSTANCE on a pipe that exists";
+  }
+  EXPECT_FALSE(again);
+  EXPECT_EQ(DWORD{ERROR_ACCESS_DENIED}, error);
+  os::unique_hfile further(os::CreateNamedPipeW(path.c_str(), PIPE_ACCESS_DUPLEX, mode, PIPE_UNLIMITED_INSTANCES, 1024,
+                                                1024, 500, nullptr));
+  EXPECT_TRUE(further);
+  first.reset();
+  further.reset();
+  os::unique_hfile anew(os::CreateNamedPipeW(path.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_FIRST_PIPE_INSTANCE, mode,
+                                             PIPE_UNLIMITED_INSTANCES, 1024, 1024, 500, nullptr));
+  EXPECT_TRUE(anew);
 }

@@ -46,4 +46,5 @@ int main(int argc, char** argv) {
   if (argc > 4) listener.client_timeout = static_cast<DWORD>(std::atol(argv[4]));
   if (!pipe_test::set_handler(listener, mode)) return 2;
   listener.listen(channel);
+  return 1;  // the pipe is served by another process already
 }

@@ -56,7 +56,10 @@ TEST(PipeSecurity, GrantsLocalSystemThenEveryoneWithTheirMasks) {
   EXPECT_EQ(0x1BFFFFu, aces[0].mask);  // everything but WRITE_DAC
   EXPECT_EQ(kLocalSystem, aces[0].sid);
   EXPECT_EQ(ACCESS_ALLOWED_ACE_TYPE, aces[1].type);
-  EXPECT_EQ(0xC0000000u, aces[1].mask);  // GENERIC_READ | GENERIC_WRITE
+  // Read and write as the generic rights map them for a pipe, without the right to create instances.
+  EXPECT_EQ(0x0012019Bu, aces[1].mask);
+  EXPECT_EQ(0u, aces[1].mask & 0x4u);  // FILE_CREATE_PIPE_INSTANCE
+  EXPECT_EQ(0x3u, aces[1].mask & 0x3u);  // FILE_READ_DATA, FILE_WRITE_DATA
   EXPECT_EQ(kEveryone, aces[1].sid);
 }
 

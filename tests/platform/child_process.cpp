@@ -1,5 +1,11 @@
 #include "child_process.h"
 
+#ifndef _WIN32
+#include <pwd.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -72,5 +78,25 @@ void end_process(HANDLE process) {
   os::TerminateProcess(process, 1);
   os::WaitForSingleObject(process, 5000);
 }
+
+#ifndef _WIN32
+bool standard_user_available() { return ::geteuid() == 0 && ::getpwnam("nobody") != nullptr; }
+
+int exit_status_as_standard_user(const std::function<int()>& check) {
+  const passwd* nobody = ::getpwnam("nobody");
+  if (nobody == nullptr) return -1;
+  const uid_t uid = nobody->pw_uid;
+  const gid_t gid = nobody->pw_gid;
+  const pid_t child = ::fork();
+  if (child == 0) {
+    if (::setresgid(gid, gid, gid) != 0 || ::setresuid(uid, uid, uid) != 0) ::_exit(10);
+    ::_exit(check());
+  }
+  if (child < 0) return -1;
+  int status = 0;
+  if (::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
+#endif
 
 }  // namespace platform_test

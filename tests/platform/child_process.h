@@ -1,6 +1,7 @@
 // Starting the platform tests' helper programs through ShellExecuteExW and reading their reports.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,15 @@
 #include "support/sim_root.h"
 
 namespace platform_test {
+
+#ifndef _WIN32
+// Whether a test can run code as a standard user: it runs as root and the user "nobody" exists.
+bool standard_user_available();
+// Runs `check` in a forked child that has become the user "nobody" (group and user); returns the
+// child's exit status, which is `check`'s result, or 10 when the user could not be taken on, or -1
+// when no child ran.
+int exit_status_as_standard_user(const std::function<int()>& check);
+#endif
 
 // ".exe" on Windows, "" on Linux: the helpers' file names.
 extern const char* const kExe;

@@ -316,6 +316,26 @@ TEST_F(Mutexes, LongAndUnusualNamesStayDistinct) {
   for (const auto& name : names) EXPECT_TRUE(exists(name)) << text::to_utf8(name);
 }
 
+// Making an object in the global namespace takes the administrator; a standard user may still
+// open one that exists, and make local ones.
+TEST_F(Mutexes, OnlyTheAdministratorCreatesGlobalNames) {
+  if (!platform_test::standard_user_available()) GTEST_SKIP() << "needs root and the user nobody";
+  const std::u16string existing = u"Global\\" + unique(u"existing");
+  const std::u16string fresh = u"Global\\" + unique(u"fresh");
+  const std::u16string local = unique(u"local");
+  os::unique_handle held(os::CreateMutexW(nullptr, FALSE, existing.c_str()));
+  ASSERT_TRUE(held);
+  EXPECT_EQ(0, platform_test::exit_status_as_standard_user([&] {
+    if (os::CreateMutexW(nullptr, FALSE, fresh.c_str()) != nullptr) return 11;
+    if (os::GetLastError() != ERROR_ACCESS_DENIED) return 12;
+    HANDLE opened = os::CreateMutexW(nullptr, FALSE, existing.c_str());
+    if (opened == nullptr || os::GetLastError() != ERROR_ALREADY_EXISTS) return 13;
+    if (os::CreateMutexW(nullptr, FALSE, local.c_str()) == nullptr) return 14;
+    return 0;
+  }));
+  EXPECT_FALSE(exists(fresh));
+}
+
 #endif
 
 }  // namespace

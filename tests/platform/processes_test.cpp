@@ -413,33 +413,22 @@ TEST_F(Processes, ChildrenLeaveNoZombies) {
 }
 
 TEST_F(Processes, AnotherUsersProcessOpensOnlyForLimitedQueries) {
-  if (::geteuid() != 0) GTEST_SKIP() << "needs root to become another user";
-  const passwd* nobody = ::getpwnam("nobody");
-  if (nobody == nullptr) GTEST_SKIP() << "no user nobody";
+  if (!platform_test::standard_user_available()) GTEST_SKIP() << "needs root and the user nobody";
   const DWORD parent = os::GetCurrentProcessId();
-  const uid_t uid = nobody->pw_uid;
-  const gid_t gid = nobody->pw_gid;
-  const pid_t checker = ::fork();
-  if (checker == 0) {
-    if (::setresgid(gid, gid, gid) != 0 || ::setresuid(uid, uid, uid) != 0) ::_exit(10);
-    if (os::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, parent) != nullptr) ::_exit(11);
-    if (os::GetLastError() != ERROR_ACCESS_DENIED) ::_exit(12);
+  EXPECT_EQ(0, platform_test::exit_status_as_standard_user([parent] {
+    if (os::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, parent) != nullptr) return 11;
+    if (os::GetLastError() != ERROR_ACCESS_DENIED) return 12;
     HANDLE limited = os::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, parent);
-    if (limited == nullptr) ::_exit(13);
+    if (limited == nullptr) return 13;
     char16_t path[MAX_PATH];
     DWORD size = MAX_PATH;
-    if (os::QueryFullProcessImageNameW(limited, 0, path, &size) || os::GetLastError() != ERROR_ACCESS_DENIED) ::_exit(14);
+    if (os::QueryFullProcessImageNameW(limited, 0, path, &size) || os::GetLastError() != ERROR_ACCESS_DENIED) return 14;
     HANDLE token = nullptr;
-    if (os::OpenProcessToken(limited, TOKEN_QUERY, &token) || os::GetLastError() != ERROR_ACCESS_DENIED) ::_exit(15);
+    if (os::OpenProcessToken(limited, TOKEN_QUERY, &token) || os::GetLastError() != ERROR_ACCESS_DENIED) return 15;
     const auto entry = snapshot_entry(parent);  // named by the kernel's short name instead
-    if (!entry || entry->szExeFile[0] == u'\0') ::_exit(16);
-    ::_exit(0);
-  }
-  ASSERT_GT(checker, 0);
-  int status = 0;
-  ASSERT_EQ(checker, ::waitpid(checker, &status, 0));
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(0, WEXITSTATUS(status));
+    if (!entry || entry->szExeFile[0] == u'\0') return 16;
+    return 0;
+  }));
 }
 
 TEST(Snapshots, ASnapshotCannotBeWaitedOn) {

@@ -81,6 +81,21 @@ std::u16string FreshHost::win_path(const std::string& name) const {
   return to_product_path(join(dir_, name));
 }
 
+std::u16string FreshHost::installation_folder() {
+  std::u16string path = bin_path("../install");
+#ifdef _WIN32
+  // Under Wine the build folder is a Linux path, which file calls take but which is no full
+  // Windows path; the guard compares its programs' folder as one.
+  if (!path.empty() && path[0] == u'/') {
+    for (char16_t& c : path) {
+      if (c == u'/') c = u'\\';
+    }
+    path = u"Z:" + path;
+  }
+#endif
+  return path;
+}
+
 std::u16string FreshHost::bin_path(const std::string& name) {
   return to_product_path(join(VOSTUSB_BIN_DIR, name));
 }

@@ -25,6 +25,12 @@ class FreshHost : public ::testing::Test {
   std::u16string win_path(const std::string& name) const;
   // The folder of the built executables in the product's path form.
   static std::u16string bin_path(const std::string& name);
+  // The installation folder that the build laid out (its "bin" holds the data files and the
+  // suite's stand-in programs), and a file of its "bin", in the product's path form.
+  static std::u16string installation_folder();
+  static std::u16string installed_program(const std::string& name) {
+    return installation_folder() + u"\\bin\\" + std::u16string(name.begin(), name.end());
+  }
   // The diagnostic lines written on this machine so far, each with its CR LF. Under Windows they
   // are captured only for a fixture that calls capture_debug_output() in its constructor.
   std::vector<std::string> debug_lines() const;

@@ -17,6 +17,10 @@ namespace os::sim {
 // The account name of a user (getpwuid_r), or nothing when the user has no entry.
 std::optional<std::u16string> user_name(uid_t uid);
 
+// Whether a user is the machine's administrator: root, which is also its system account. Every
+// other user is a standard user.
+inline bool is_administrator(uid_t uid) { return uid == 0; }
+
 // The computer's name, as the domain of its local accounts.
 std::u16string computer_name();
 

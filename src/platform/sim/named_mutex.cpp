@@ -2,12 +2,14 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <mutex>
 #include <string>
 #include <unordered_map>
 
+#include "platform/sim/accounts.h"
 #include "platform/sim/errors.h"
 #include "platform/sim/object_names.h"
 
@@ -56,8 +58,9 @@ bool byte_is_locked(int fd, off_t byte, bool& locked) {
 
 NamedMutex failure(DWORD error) { return {nullptr, false, error}; }
 
-// Opens the lock file and, under the guard, tests the name and takes its existence lock.
-NamedMutex take_existence(const std::string& path, bool create) {
+// Opens the lock file and, under the guard, tests the name and takes its existence lock. A name
+// that does not exist is made only when `create` is set and `may_make` allows it.
+NamedMutex take_existence(const std::string& path, bool create, bool may_make) {
   UniqueFd file(::open(path.c_str(), O_RDWR | O_CLOEXEC | (create ? O_CREAT : 0), 0666));
   if (!file) return failure(win32_error_from_errno(errno));
   if (create) ::fchmod(file.get(), 0666);  // any user may open it; fails harmlessly when not ours
@@ -66,6 +69,7 @@ NamedMutex take_existence(const std::string& path, bool create) {
   bool existed = false;
   if (!byte_is_locked(file.get(), kExistenceByte, existed)) return failure(win32_error_from_errno(errno));
   if (!existed && !create) return failure(ERROR_FILE_NOT_FOUND);  // closing the file drops the guard
+  if (!existed && !may_make) return failure(ERROR_ACCESS_DENIED);
   if (!set_lock(file.get(), F_RDLCK, kExistenceByte, F_OFD_SETLK)) return failure(win32_error_from_errno(errno));
   set_lock(file.get(), F_UNLCK, kGuardByte, F_OFD_SETLK);
   return {std::make_shared<MutexState>(std::move(file)), existed, ERROR_SUCCESS};
@@ -80,7 +84,10 @@ NamedMutex open_or_create(std::u16string_view name, bool create) {
   if (const auto it = r.by_path.find(object.path); it != r.by_path.end()) {
     if (auto held = it->second.lock()) return {std::move(held), true, ERROR_SUCCESS};
   }
-  NamedMutex result = take_existence(object.path, create);
+  // Creating an object in the global namespace takes a privilege that standard users lack; they
+  // may still open one that exists.
+  const bool may_make = !object.global || is_administrator(::geteuid());
+  NamedMutex result = take_existence(object.path, create, may_make);
   if (result.state) {
     std::erase_if(r.by_path, [](const auto& entry) { return entry.second.expired(); });
     r.by_path[object.path] = result.state;

@@ -324,6 +324,32 @@ BOOL GetOverlappedResult(HANDLE handle, OVERLAPPED* overlapped, DWORD* transferr
   return GetOverlappedResultEx(handle, overlapped, transferred, wait ? INFINITE : 0, FALSE);
 }
 
+namespace {
+
+// The process at one end of a pipe handle's connection: the caller's own for its own end, the
+// connection's peer for the other. Without a client there is no connection to ask.
+BOOL pipe_end_process_id(HANDLE handle, bool client_end, ULONG* pid) {
+  auto pipe = sim::find_handle_as<PipeEnd>(handle);
+  if (!pipe) return FALSE;
+  if (!pid) return sim::fail(ERROR_INVALID_PARAMETER);
+  std::lock_guard guard(pipe->lock);
+  if (pipe->server != client_end) {
+    *pid = GetCurrentProcessId();
+    return TRUE;
+  }
+  if (pipe->state != PipeEnd::State::connected || !pipe->connection) return sim::fail(ERROR_PIPE_NOT_CONNECTED);
+  const DWORD peer = pipe->connection->peer_process_id();
+  if (peer == 0) return sim::fail(ERROR_NOT_SUPPORTED);
+  *pid = peer;
+  return TRUE;
+}
+
+}  // namespace
+
+BOOL GetNamedPipeClientProcessId(HANDLE pipe, ULONG* pid) { return pipe_end_process_id(pipe, true, pid); }
+
+BOOL GetNamedPipeServerProcessId(HANDLE pipe, ULONG* pid) { return pipe_end_process_id(pipe, false, pid); }
+
 BOOL CancelIoEx(HANDLE handle, OVERLAPPED* overlapped) {
   auto pipe = sim::find_handle_as<PipeEnd>(handle);
   if (!pipe) return FALSE;

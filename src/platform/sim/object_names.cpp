@@ -73,7 +73,8 @@ std::string object_file_name(std::u16string_view name) {
 ObjectPath kernel_object_path(std::u16string_view name, std::string_view type) {
   if (name.size() > MAX_PATH) return {{}, ERROR_FILENAME_EXCED_RANGE};
   std::string space = "local";
-  if (starts_with_nocase(name, kGlobalPrefix)) {
+  const bool global = starts_with_nocase(name, kGlobalPrefix);
+  if (global) {
     space = "global";
     name.remove_prefix(kGlobalPrefix.size());
   } else if (starts_with_nocase(name, kLocalPrefix)) {
@@ -87,7 +88,7 @@ ObjectPath kernel_object_path(std::u16string_view name, std::string_view type) {
   for (const std::string& level : {objects, folder}) {
     if (const DWORD error = ensure_shared_folder(level)) return {{}, error};
   }
-  return {folder + "/" + object_file_name(name) + "." + std::string(type), ERROR_SUCCESS};
+  return {folder + "/" + object_file_name(name) + "." + std::string(type), ERROR_SUCCESS, global};
 }
 
 }  // namespace os::sim

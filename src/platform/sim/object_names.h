@@ -13,6 +13,7 @@ namespace os::sim {
 struct ObjectPath {
   std::string path;             // the lock file; empty on failure
   DWORD error = ERROR_SUCCESS;  // why the name cannot name an object
+  bool global = false;          // in the "Global\" namespace, where only the administrator creates
 };
 
 // `type` keeps object families apart ("mutex"). Creates the namespace folder when missing.

@@ -186,6 +186,13 @@ DWORD Connection::drain(Deadline deadline) {
   }
 }
 
+DWORD Connection::peer_process_id() const {
+  ucred credentials{};
+  socklen_t length = sizeof credentials;
+  if (::getsockopt(fd_, SOL_SOCKET, SO_PEERCRED, &credentials, &length) != 0 || credentials.pid <= 0) return 0;
+  return static_cast<DWORD>(credentials.pid);
+}
+
 void Connection::cut_writes() {
   writes_cut_ = true;
   ::shutdown(fd_, SHUT_WR);

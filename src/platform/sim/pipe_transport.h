@@ -71,6 +71,9 @@ class Connection {
   // After a write abandoned half way the message stream is cut: the peer sees the pipe broken.
   void cut_writes();
   bool writes_cut() const { return writes_cut_; }
+  // The process at the other end (SO_PEERCRED): for a server's connection the client that
+  // connected, for a client's the server that listens. 0 when the system does not tell.
+  DWORD peer_process_id() const;
 
  private:
   DWORD wait_for(short events, Deadline deadline);

@@ -57,6 +57,18 @@ DWORD GetLengthSid(PSID sid) {
   return valid_sid(s) ? sid_length(s->SubAuthorityCount) : 0;
 }
 
+BOOL EqualSid(PSID first, PSID second) {
+  const auto* a = static_cast<const SID*>(first);
+  const auto* b = static_cast<const SID*>(second);
+  if (!valid_sid(a) || !valid_sid(b)) {
+    SetLastError(ERROR_INVALID_SID);
+    return FALSE;
+  }
+  SetLastError(ERROR_SUCCESS);
+  return a->SubAuthorityCount == b->SubAuthorityCount &&
+         std::memcmp(a, b, sid_length(a->SubAuthorityCount)) == 0;
+}
+
 void* FreeSid(PSID sid) {
   std::free(sid);
   return nullptr;

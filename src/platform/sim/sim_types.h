@@ -275,7 +275,19 @@ struct TOKEN_USER {
   SID_AND_ATTRIBUTES User;
 };
 
-enum TOKEN_INFORMATION_CLASS { TokenUser = 1 };
+struct TOKEN_GROUPS {
+  DWORD GroupCount;
+  SID_AND_ATTRIBUTES Groups[1];  // GroupCount entries
+};
+
+enum TOKEN_INFORMATION_CLASS { TokenUser = 1, TokenGroups = 2 };
+
+// Attributes of a token's groups.
+constexpr DWORD SE_GROUP_MANDATORY = 0x00000001;
+constexpr DWORD SE_GROUP_ENABLED_BY_DEFAULT = 0x00000002;
+constexpr DWORD SE_GROUP_ENABLED = 0x00000004;
+constexpr DWORD SE_GROUP_OWNER = 0x00000008;
+constexpr DWORD SE_GROUP_USE_FOR_DENY_ONLY = 0x00000010;
 
 enum SID_NAME_USE { SidTypeUser = 1, SidTypeGroup, SidTypeDomain, SidTypeAlias, SidTypeWellKnownGroup };
 

@@ -1,7 +1,11 @@
-// Access tokens and account names: a process's token carries the user it runs as.
+// Access tokens and account names: a process's token carries the user it runs as and that user's
+// groups.
 #include <unistd.h>
 
+#include <cstddef>
 #include <cstring>
+#include <initializer_list>
+#include <vector>
 #include <memory>
 
 #include "platform/sim/accounts.h"
@@ -37,6 +41,41 @@ bool may_open_token(uid_t user) {
   return self == 0 || self == user;
 }
 
+struct SidEntry {
+  std::vector<BYTE> sid;
+  DWORD attributes;
+};
+
+std::vector<BYTE> well_known_sid(BYTE authority, std::initializer_list<DWORD> subs) {
+  std::vector<BYTE> sid(8 + 4 * subs.size());
+  sid[0] = SID_REVISION;
+  sid[1] = static_cast<BYTE>(subs.size());
+  sid[7] = authority;
+  std::size_t at = 8;
+  for (DWORD sub : subs) {
+    std::memcpy(&sid[at], &sub, 4);
+    at += 4;
+  }
+  return sid;
+}
+
+// A user's groups: Everyone, and Administrators for the machine's administrator (root, who is also
+// its system account), else Users.
+std::vector<SidEntry> user_groups(uid_t user) {
+  constexpr DWORD kEnabled = SE_GROUP_MANDATORY | SE_GROUP_ENABLED_BY_DEFAULT | SE_GROUP_ENABLED;
+  constexpr BYTE kWorldAuthority = 1;
+  constexpr BYTE kNtAuthority = 5;
+  std::vector<SidEntry> groups;
+  groups.push_back({well_known_sid(kWorldAuthority, {SECURITY_WORLD_RID}), kEnabled});
+  if (sim::is_administrator(user)) {
+    groups.push_back({well_known_sid(kNtAuthority, {SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS}),
+                      kEnabled | SE_GROUP_OWNER});
+  } else {
+    groups.push_back({well_known_sid(kNtAuthority, {SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_USERS}), kEnabled});
+  }
+  return groups;
+}
+
 }  // namespace
 
 BOOL OpenProcessToken(HANDLE process, DWORD access, HANDLE* token) {
@@ -61,28 +100,47 @@ BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS info_class, void*
   }
   const auto held = sim::find_handle_as<TokenHandle>(token);
   if (!held) return FALSE;
-  if (info_class != TokenUser) {
-    SetLastError(ERROR_INVALID_PARAMETER);  // the host's tokens carry only their user
+  if (info_class != TokenUser && info_class != TokenGroups) {
+    SetLastError(ERROR_INVALID_PARAMETER);  // the host's tokens carry only their user and its groups
     return FALSE;
   }
   if (!(held->access() & TOKEN_QUERY)) {
     SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;
   }
-  // A TOKEN_USER followed by the SID it points to, in the caller's buffer.
-  const std::vector<BYTE> sid = sim::user_sid(held->user());
-  const DWORD required = static_cast<DWORD>(sizeof(TOKEN_USER) + sid.size());
-  *needed = required;
+  // The fixed part (TOKEN_USER, or TOKEN_GROUPS with its entries) followed by the SIDs it points
+  // to, in the caller's buffer.
+  std::vector<SidEntry> entries;
+  if (info_class == TokenUser) {
+    entries.push_back({sim::user_sid(held->user()), 0});
+  } else {
+    entries = user_groups(held->user());
+  }
+  const std::size_t head = info_class == TokenUser ? sizeof(TOKEN_USER)
+                                                   : offsetof(TOKEN_GROUPS, Groups) +
+                                                         entries.size() * sizeof(SID_AND_ATTRIBUTES);
+  std::size_t required = head;
+  for (const SidEntry& entry : entries) required += entry.sid.size();
+  *needed = static_cast<DWORD>(required);
   if (info == nullptr || size < required) {
     SetLastError(ERROR_INSUFFICIENT_BUFFER);
     return FALSE;
   }
   auto* bytes = static_cast<BYTE*>(info);
-  TOKEN_USER user{};
-  user.User.Sid = bytes + sizeof(TOKEN_USER);
-  user.User.Attributes = 0;
-  std::memcpy(bytes, &user, sizeof(user));
-  std::memcpy(bytes + sizeof(TOKEN_USER), sid.data(), sid.size());
+  std::vector<SID_AND_ATTRIBUTES> pairs;
+  std::size_t at = head;
+  for (const SidEntry& entry : entries) {
+    pairs.push_back({bytes + at, entry.attributes});
+    std::memcpy(bytes + at, entry.sid.data(), entry.sid.size());
+    at += entry.sid.size();
+  }
+  if (info_class == TokenUser) {
+    std::memcpy(bytes, pairs.data(), sizeof(SID_AND_ATTRIBUTES));
+  } else {
+    const DWORD count = static_cast<DWORD>(pairs.size());
+    std::memcpy(bytes, &count, sizeof count);
+    std::memcpy(bytes + offsetof(TOKEN_GROUPS, Groups), pairs.data(), pairs.size() * sizeof(SID_AND_ATTRIBUTES));
+  }
   return TRUE;
 }
 

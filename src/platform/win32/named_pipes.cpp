@@ -44,4 +44,8 @@ BOOL GetOverlappedResultEx(HANDLE file, OVERLAPPED* overlapped, DWORD* transferr
 
 BOOL CancelIoEx(HANDLE file, OVERLAPPED* overlapped) { return ::CancelIoEx(file, overlapped); }
 
+BOOL GetNamedPipeClientProcessId(HANDLE pipe, ULONG* pid) { return ::GetNamedPipeClientProcessId(pipe, pid); }
+
+BOOL GetNamedPipeServerProcessId(HANDLE pipe, ULONG* pid) { return ::GetNamedPipeServerProcessId(pipe, pid); }
+
 }  // namespace os

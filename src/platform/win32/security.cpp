@@ -9,6 +9,8 @@ BOOL AllocateAndInitializeSid(SID_IDENTIFIER_AUTHORITY* authority, BYTE count, D
 
 DWORD GetLengthSid(PSID sid) { return ::GetLengthSid(sid); }
 
+BOOL EqualSid(PSID first, PSID second) { return ::EqualSid(first, second); }
+
 void* FreeSid(PSID sid) { return ::FreeSid(sid); }
 
 BOOL InitializeAcl(ACL* acl, DWORD length, DWORD revision) { return ::InitializeAcl(acl, length, revision); }

@@ -1,4 +1,4 @@
-#include "config/installation.h"
+#include "process/installation.h"
 
 #include "process/paths.h"
 #include "process/registry.h"
