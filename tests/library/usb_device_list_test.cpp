@@ -56,7 +56,7 @@ std::u16string StringOf(const JsonHolder& object, const std::u16string& name) {
 }  // namespace
 
 TEST_F(UsbDeviceList, MachinesWithoutDevicesGiveAnEmptyList) {
-  for (const std::string machine : {std::string(R"({"controllers": []})"), MachineWith("")}) {
+  for (const std::string& machine : {std::string(R"({"controllers": []})"), MachineWith("")}) {
     Load(machine);
     std::u16string text = u"unchanged";
     EXPECT_EQ(0u, GetCurrentUSBDevicesJSONListText(100, text, status_)) << machine;
@@ -68,7 +68,7 @@ TEST_F(UsbDeviceList, DefaultMachineListsKeyboardMouseAndHubWithTheirDocuments) 
   const JsonHolder list = List();  // a fresh machine is the default desktop
   ASSERT_EQ(3u, list.Count());
   std::u16string names;
-  for (const std::u16string& name : {u"ConnectionInformation", u"DEVINST", u"DeviceDescriptor", u"DeviceProperty",
+  for (const char16_t* name : {u"ConnectionInformation", u"DEVINST", u"DeviceDescriptor", u"DeviceProperty",
                                      u"DriveLetters", u"IsHub", u"PortNumberOfBus"}) {
     EXPECT_TRUE(list[0].HasField(name)) << text::to_utf8(name);
   }

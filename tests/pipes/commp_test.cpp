@@ -171,7 +171,9 @@ TEST_F(Exchanges, ByNameBelievesOnlyTheSuitesProgramFolder) {
     SCOPED_TRACE(c.name);
     const DWORD pid = start_peer("pipe_peer", {"echo", c.name}, c.name, c.placement);
     ASSERT_NE(0u, pid);
-    if (!c.root_recorded) ASSERT_EQ(1, registry::reg_write_string(u"Software\\kavenor", u"RootPath", u""));
+    if (!c.root_recorded) {
+      ASSERT_EQ(1, registry::reg_write_string(u"Software\\kavenor", u"RootPath", u""));
+    }
     class_commp asker;
     use_timeouts(asker);
     std::u16string result = u"old";
