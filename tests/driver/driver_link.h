@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -86,6 +87,9 @@ struct DriverState {
     std::uint64_t id;
     bool refused;
     bool operator==(const Answer&) const = default;
+    friend void PrintTo(const Answer& answer, std::ostream* out) {
+      *out << "{" << answer.id << (answer.refused ? ", refused}" : ", accepted}");
+    }
   };
   std::vector<Answer> answers;
 };

@@ -60,6 +60,15 @@ unsigned long TestDriverService::install_and_start() {
   return 0;
 }
 
+unsigned long TestDriverService::start() {
+  const unique_service manager = open_manager();
+  if (!manager) return fail("OpenSCManagerW");
+  const unique_service service = open_service(manager);
+  if (!service) return fail("OpenServiceW");
+  if (!::StartServiceW(service.get(), 0, nullptr)) return fail("StartServiceW");
+  return 0;
+}
+
 unsigned long TestDriverService::stop(unsigned long timeout_ms) {
   const unique_service manager = open_manager();
   if (!manager) return fail("OpenSCManagerW");

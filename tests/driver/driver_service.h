@@ -21,6 +21,8 @@ class TestDriverService {
   // Creates the service (kernel driver, demand start) and starts it; 0 or the failing call's error
   // code, with the call named in `failed_call`.
   unsigned long install_and_start();
+  // Starts the installed service again; 0 or the error code.
+  unsigned long start();
   // Stops the service and waits until it has stopped (at most `timeout_ms`); 0 or the error code.
   unsigned long stop(unsigned long timeout_ms = 10000);
   const std::string& failed_call() const { return failed_call_; }
