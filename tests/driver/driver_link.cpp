@@ -103,7 +103,8 @@ DriverState read_state(HANDLE device) {
   EXPECT_EQ(out.size(), VOSTUSB_TEST_STATE_SIZE + count * VOSTUSB_TEST_ANSWER_SIZE);
   for (std::uint32_t i = 0; i < count; ++i) {
     const std::size_t at = VOSTUSB_TEST_STATE_SIZE + i * VOSTUSB_TEST_ANSWER_SIZE;
-    state.answers.push_back({get<std::uint64_t>(out, at), get<std::uint8_t>(out, at + 8) != 0});
+    state.answers.push_back(
+        {get<std::uint64_t>(out, at), get<std::uint8_t>(out, at + 8) != 0, get<std::uint8_t>(out, at + 9) != 0});
   }
   return state;
 }

@@ -86,9 +86,11 @@ struct DriverState {
   struct Answer {
     std::uint64_t id;
     bool refused;
+    bool by_driver = false;  // the answer time-out passed
     bool operator==(const Answer&) const = default;
     friend void PrintTo(const Answer& answer, std::ostream* out) {
-      *out << "{" << answer.id << (answer.refused ? ", refused}" : ", accepted}");
+      *out << "{" << answer.id << (answer.refused ? ", refused" : ", accepted")
+           << (answer.by_driver ? " by the driver}" : "}");
     }
   };
   std::vector<Answer> answers;

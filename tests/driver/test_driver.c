@@ -4,8 +4,9 @@
    of its own (test_driver_codes.h): it queues a device's request, which sets the guard's
    notification event, and reads back what the driver was told.
 
-   What this driver does not do: it never decides a request by itself when the answer time-out
-   passes (it only keeps the time-out for the tests to read), and it filters no real USB device.
+   A request the caller leaves unanswered for the start record's time-out is decided by the
+   driver with the start record's default (unless the record's flag says there is no time-out);
+   requests are checked for that whenever the device is called. It filters no real USB device.
 
    Requests to the device arrive one at a time from the I/O manager, but nothing here relies on
    it: a fast mutex guards the state. */
@@ -40,13 +41,15 @@ struct pending_request {
   BOOLEAN used;
   BOOLEAN is_void;
   ULONG64 id;
-  ULONG length; /* characters, without the terminating NUL */
+  ULONG64 queued_at; /* interrupt time, 100 ns units */
+  ULONG length;      /* characters, without the terminating NUL */
   WCHAR text[VOSTUSB_TEST_TEXT_MAX + 1];
 };
 
 struct received_answer {
   ULONG64 id;
   UCHAR refused;
+  UCHAR by_driver; /* decided by the driver when the time-out passed */
 };
 
 static struct {
@@ -202,18 +205,33 @@ static NTSTATUS fetch(UCHAR* buffer, ULONG in_size, ULONG out_size, ULONG_PTR* w
   return STATUS_SUCCESS;
 }
 
+static void record_answer(struct pending_request* request, UCHAR refused, UCHAR by_driver) {
+  request->used = FALSE;
+  if (state.answer_count == VOSTUSB_TEST_ANSWERS_MAX) return;
+  state.answers[state.answer_count].id = request->id;
+  state.answers[state.answer_count].refused = refused;
+  state.answers[state.answer_count].by_driver = by_driver;
+  ++state.answer_count;
+}
+
+/* Requests older than the answer time-out are decided with the default. */
+static void decide_overdue(void) {
+  ULONG64 now;
+  ULONG i;
+  if (!state.user_test_on || state.timeout_flag || state.answer_timeout <= 0) return;
+  now = KeQueryInterruptTime();
+  for (i = 0; i < VOSTUSB_TEST_PENDING_MAX; ++i)
+    if (state.pending[i].used && now - state.pending[i].queued_at >= (ULONG64)state.answer_timeout)
+      record_answer(&state.pending[i], !state.default_accepted, 1);
+}
+
 /* An answer to a request that is no longer pending is refused and not recorded. */
 static NTSTATUS answer(const UCHAR* in, ULONG in_size) {
   struct pending_request* request;
   if (in_size != ANSWER_SIZE) return STATUS_INVALID_PARAMETER;
   request = find_pending(get_u64(in));
   if (!request) return STATUS_NOT_FOUND;
-  request->used = FALSE;
-  if (state.answer_count < VOSTUSB_TEST_ANSWERS_MAX) {
-    state.answers[state.answer_count].id = request->id;
-    state.answers[state.answer_count].refused = in[8];
-    ++state.answer_count;
-  }
+  record_answer(request, in[8], 0);
   notify_if_pending();
   return STATUS_SUCCESS;
 }
@@ -235,6 +253,7 @@ static NTSTATUS queue_request(const UCHAR* buffer, ULONG in_size, ULONG out_size
   slot->used = TRUE;
   slot->is_void = buffer[0] != 0;
   slot->id = ++state.next_id;
+  slot->queued_at = KeQueryInterruptTime();
   slot->length = length;
   RtlCopyMemory(slot->text, text, length * sizeof(WCHAR));
   slot->text[length] = 0;
@@ -264,6 +283,7 @@ static NTSTATUS read_state(UCHAR* out, ULONG out_size, ULONG_PTR* written) {
   for (i = 0; i < state.answer_count; ++i, at += VOSTUSB_TEST_ANSWER_SIZE) {
     put_u64(at, state.answers[i].id);
     at[8] = state.answers[i].refused;
+    at[9] = state.answers[i].by_driver;
   }
   *written = size;
   return STATUS_SUCCESS;
@@ -321,6 +341,7 @@ static NTSTATUS dispatch_device_control(PDEVICE_OBJECT device, PIRP irp) {
   NTSTATUS status;
   (void)device;
   ExAcquireFastMutex(&state.lock);
+  decide_overdue();
   status = control(irp, stack->Parameters.DeviceIoControl.IoControlCode, (UCHAR*)irp->AssociatedIrp.SystemBuffer,
                    stack->Parameters.DeviceIoControl.InputBufferLength,
                    stack->Parameters.DeviceIoControl.OutputBufferLength, &written);

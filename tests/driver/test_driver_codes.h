@@ -15,8 +15,9 @@
 #define VOSTUSB_TEST_QUEUE_TEXT_OFFSET 2
 #define VOSTUSB_TEST_TEXT_MAX 1000
 
-/* State, output only: the fixed part below, then `answers` records of 9 bytes (64-bit request
-   identifier, byte 1 refused / 0 accepted) in the order the driver received them. */
+/* State, output only: the fixed part below, then `answers` records of 10 bytes (64-bit request
+   identifier; byte, 1 refused / 0 accepted; byte, 1 when the driver decided it itself because the
+   answer time-out passed, 0 when the caller answered) in the order they were decided. */
 #define VOSTUSB_TEST_STATE_SIZE 40
 /* offset: field
    0: byte, 1 when the user test is on
@@ -31,7 +32,7 @@
    28: 32-bit, requests still pending
    32: 32-bit, times the driver set the caller's notification event
    36: 32-bit, answers that follow */
-#define VOSTUSB_TEST_ANSWER_SIZE 9
+#define VOSTUSB_TEST_ANSWER_SIZE 10
 #define VOSTUSB_TEST_ANSWERS_MAX 64
 #define VOSTUSB_TEST_PENDING_MAX 16
 

@@ -220,6 +220,29 @@ TEST_F(TestDriver, UserTestOffDropsPendingRequestsAndNoRequestsComeWhileOff) {
   EXPECT_EQ(queued.reply.error, static_cast<DWORD>(ERROR_NOT_READY));
 }
 
+// A request left unanswered for the time-out is decided by the driver with the default, and a late
+// answer is refused; a time-out of 0 means none.
+TEST_F(TestDriver, DecidesARequestItselfWhenTheAnswerTimeOutPasses) {
+  constexpr std::int64_t kTenMilliseconds = 100000;
+  for (const bool default_accepted : {true, false}) {
+    user_test_on(kTenMilliseconds, default_accepted);
+    const Queued queued = queue_request(device_.get(), u"{}");
+    ASSERT_TRUE(queued.reply.ok);
+    os::Sleep(100);
+    const Reply late = control(device_.get(), kAnswer, answer_record(queued.id, default_accepted));
+    EXPECT_EQ(late.error, static_cast<DWORD>(ERROR_NOT_FOUND)) << default_accepted;
+    const DriverState state = read_state(device_.get());
+    EXPECT_EQ(state.pending, 0u);
+    ASSERT_FALSE(state.answers.empty());
+    EXPECT_EQ(state.answers.back(), (DriverState::Answer{queued.id, !default_accepted, true}));
+  }
+
+  user_test_on(0, true);
+  ASSERT_TRUE(queue_request(device_.get(), u"{}").reply.ok);
+  os::Sleep(100);
+  EXPECT_EQ(read_state(device_.get()).pending, 1u);
+}
+
 // The handle in the start record must name an event of the caller.
 TEST_F(TestDriver, UserTestOnFailsForAHandleThatIsNoEvent) {
   const os::unique_handle mutex(os::CreateMutexW(nullptr, FALSE, nullptr));
