@@ -8,8 +8,8 @@
    driver with the start record's default (unless the record's flag says there is no time-out);
    requests are checked for that whenever the device is called. It filters no real USB device.
 
-   Requests to the device arrive one at a time from the I/O manager, but nothing here relies on
-   it: a fast mutex guards the state. */
+   The caller may call from several threads at once (the guard's notification thread and the
+   thread that switches the user test off): a fast mutex guards the state. */
 #include <ntifs.h>
 
 #include "test_driver_codes.h"
@@ -109,6 +109,11 @@ static NTSTATUS reference_caller_event(PIRP irp, HANDLE handle, PKEVENT* event) 
   return status;
 }
 
+/* Size of the request record: the fixed part, the text and its NUL. */
+static ULONG request_size(const struct pending_request* request) {
+  return REQUEST_TEXT_OFFSET + (request->length + 1) * sizeof(WCHAR);
+}
+
 static ULONG pending_count(void) {
   ULONG count = 0, i;
   for (i = 0; i < VOSTUSB_TEST_PENDING_MAX; ++i) count += state.pending[i].used;
@@ -171,7 +176,7 @@ static NTSTATUS peek(UCHAR* out, ULONG out_size, ULONG_PTR* written) {
   RtlZeroMemory(out, HEADER_SIZE);
   if (request) {
     put_u64(out, request->id);
-    put_u32(out + 8, REQUEST_TEXT_OFFSET + (request->length + 1) * sizeof(WCHAR));
+    put_u32(out + 8, request_size(request));
   } else {
     out[12] = 1;
   }
@@ -187,7 +192,7 @@ static NTSTATUS fetch(UCHAR* buffer, ULONG in_size, ULONG out_size, ULONG_PTR* w
   if (in_size < 12) return STATUS_INVALID_PARAMETER;
   if (out_size < REQUEST_TEXT_OFFSET) return STATUS_BUFFER_TOO_SMALL;
   request = find_pending(get_u64(buffer + 4));
-  size = request ? REQUEST_TEXT_OFFSET + (request->length + 1) * sizeof(WCHAR) : REQUEST_TEXT_OFFSET;
+  size = request ? request_size(request) : REQUEST_TEXT_OFFSET;
   if (request && !request->is_void && out_size < size) return STATUS_BUFFER_TOO_SMALL;
   RtlZeroMemory(buffer, REQUEST_TEXT_OFFSET);
   if (request) put_u64(buffer + 4, request->id);
@@ -205,9 +210,13 @@ static NTSTATUS fetch(UCHAR* buffer, ULONG in_size, ULONG out_size, ULONG_PTR* w
   return STATUS_SUCCESS;
 }
 
+/* Decides a pending request. The log keeps the latest VOSTUSB_TEST_ANSWERS_MAX decisions. */
 static void record_answer(struct pending_request* request, UCHAR refused, UCHAR by_driver) {
   request->used = FALSE;
-  if (state.answer_count == VOSTUSB_TEST_ANSWERS_MAX) return;
+  if (state.answer_count == VOSTUSB_TEST_ANSWERS_MAX) {
+    RtlMoveMemory(&state.answers[0], &state.answers[1], (VOSTUSB_TEST_ANSWERS_MAX - 1) * sizeof state.answers[0]);
+    --state.answer_count;
+  }
   state.answers[state.answer_count].id = request->id;
   state.answers[state.answer_count].refused = refused;
   state.answers[state.answer_count].by_driver = by_driver;

@@ -17,7 +17,8 @@
 
 /* State, output only: the fixed part below, then `answers` records of 10 bytes (64-bit request
    identifier; byte, 1 refused / 0 accepted; byte, 1 when the driver decided it itself because the
-   answer time-out passed, 0 when the caller answered) in the order they were decided. */
+   answer time-out passed, 0 when the caller answered) in the order they were decided; the latest
+   VOSTUSB_TEST_ANSWERS_MAX of them. */
 #define VOSTUSB_TEST_STATE_SIZE 40
 /* offset: field
    0: byte, 1 when the user test is on
