@@ -78,8 +78,12 @@ TEST_F(TestDriver, RequestsReachTheCallerThroughItsEventAndItsAnswersReachTheDri
   user_test_on();
   const std::u16string accepted = u"{\"DeviceDescriptor\":{\"Product\":\"Pendrive Łódź\"}}";
   const std::u16string refused = u"{\"DeviceDescriptor\":{\"Product\":\"Klawiatura\"}}";
-  const Queued first = queue_request(device_.get(), accepted);
-  const Queued second = queue_request(device_.get(), refused);
+  // The guard holds two handles on the device (its manager's and its tester's): here the hub's
+  // requests come through a second one.
+  const os::unique_hfile hub = open_device();
+  ASSERT_TRUE(hub) << "a second handle on the device: " << os::GetLastError();
+  const Queued first = queue_request(hub.get(), accepted);
+  const Queued second = queue_request(hub.get(), refused);
   ASSERT_TRUE(first.reply.ok && second.reply.ok) << first.reply.error << " " << second.reply.error;
   ASSERT_NE(first.id, second.id);
 
