@@ -88,6 +88,11 @@ void TestDriverService::remove() {
   ::DeleteService(service.get());
 }
 
+bool driver_service_installed() {
+  const unique_service manager = open_manager();
+  return manager && open_service(manager);
+}
+
 std::u16string test_driver_image() {
   std::u16string path = u"Z:" + text::from_utf8(VOSTUSB_TEST_DRIVER_PATH);
   for (char16_t& c : path)

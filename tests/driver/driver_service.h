@@ -35,6 +35,9 @@ class TestDriverService {
   std::string failed_call_;
 };
 
+// Whether the service "VostUsb" exists (installed, and not yet deleted).
+bool driver_service_installed();
+
 // The test driver's image as the build leaves it, in Windows form.
 std::u16string test_driver_image();
 

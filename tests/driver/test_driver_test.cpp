@@ -269,17 +269,23 @@ TEST_F(TestDriver, ASecondUserTestOnReplacesTheEvent) {
   EXPECT_FALSE(notified(0));
 }
 
-// The service's life: stopping unloads the driver (its device goes), and the service can start
-// it again.
+// The service's life: stopping unloads the driver (its device goes), the service can start it
+// again, and it is deleted at the end, running or not.
 TEST(DriverService, StopUnloadsTheDriverAndStartLoadsItAgain) {
-  TestDriverService service(testing_support::test_driver_image());
-  for (int round = 0; round < 2; ++round) {
-    ASSERT_EQ(round == 0 ? service.install_and_start() : service.start(), 0ul) << service.failed_call();
-    EXPECT_TRUE(open_device()) << "round " << round << ": " << os::GetLastError();
-    ASSERT_EQ(service.stop(), 0ul) << service.failed_call();
-    EXPECT_FALSE(open_device());
-    EXPECT_EQ(os::GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  {
+    TestDriverService service(testing_support::test_driver_image());
+    for (int round = 0; round < 2; ++round) {
+      ASSERT_EQ(round == 0 ? service.install_and_start() : service.start(), 0ul) << service.failed_call();
+      EXPECT_TRUE(open_device()) << "round " << round << ": " << os::GetLastError();
+      ASSERT_EQ(service.stop(), 0ul) << service.failed_call();
+      EXPECT_FALSE(open_device());
+      EXPECT_EQ(os::GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    }
+    ASSERT_EQ(service.start(), 0ul) << service.failed_call();
+    EXPECT_TRUE(testing_support::driver_service_installed());
   }
+  EXPECT_FALSE(testing_support::driver_service_installed());
+  EXPECT_FALSE(open_device()) << "the driver is still loaded after its service went";
 }
 
 }  // namespace
