@@ -1,13 +1,16 @@
-# vostusb_add_test(name SOURCES a.cpp b.cpp LIBS lib1 lib2 [PROGRAMS exe1 exe2] [RESOURCE_LOCK name])
+# vostusb_add_test(name SOURCES a.cpp b.cpp LIBS lib1 lib2 [PROGRAMS exe1 exe2] [RESOURCE_LOCK name]
+#                  [ONE_PROCESS])
 # One GoogleTest program, registered with CTest test by test. Under the Windows build CTest runs
 # it through the cross-compiling emulator (Wine).
+# ONE_PROCESS: the program is one CTest test that runs all its tests in one process, for tests that
+# share a set-up too slow to repeat per test (a kernel service started once per process).
 # PROGRAMS: executables of the build that the tests start; they are built before the test program.
 # RESOURCE_LOCK: tests that share something even between simulated machines run one at a time, on
 # both builds (for example the processes found by name: every simulated machine sees all of them).
 include(${CMAKE_CURRENT_LIST_DIR}/Wine.cmake)
 
 function(vostusb_add_test name)
-  cmake_parse_arguments(T "" "RESOURCE_LOCK" "SOURCES;LIBS;PROGRAMS" ${ARGN})
+  cmake_parse_arguments(T "ONE_PROCESS" "RESOURCE_LOCK" "SOURCES;LIBS;PROGRAMS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} vostusb_test_support vostusb_gtest_main)
   vostusb_warnings(${name})
@@ -23,5 +26,10 @@ function(vostusb_add_test name)
     # registry, named objects, processes and debugger output. So there they run one at a time.
     list(APPEND properties FIXTURES_REQUIRED wine_server RUN_SERIAL TRUE)
   endif()
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 120 PROPERTIES ${properties})
+  if(T_ONE_PROCESS)
+    add_test(NAME ${name} COMMAND ${name})
+    set_tests_properties(${name} PROPERTIES ${properties})
+  else()
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 120 PROPERTIES ${properties})
+  endif()
 endfunction()
