@@ -17,15 +17,13 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <cstdlib>
-#include <filesystem>
 #include <map>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "library/usb/device_list.h"
 #include "os_call_counts.h"
+#include "own_machine.h"
 #include "platform/handle.h"
 #include "platform/os.h"
 #include "platform/sim/usb_fixture.h"
@@ -34,8 +32,6 @@
 #include "text/format.h"
 
 namespace {
-
-namespace fs = std::filesystem;
 
 constexpr int kControllers = 4;
 constexpr int kHubPorts = 10;
@@ -495,18 +491,4 @@ BENCHMARK(BM_BareCalls)->Arg(50)->Arg(100)->Arg(200)->Unit(benchmark::kMilliseco
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  // A machine of its own, removed afterwards.
-  std::random_device random;
-  const fs::path root = fs::temp_directory_path() / ("vostusb-usb-bench-" + std::to_string(random()));
-  fs::create_directories(root);
-  setenv("VOSTUSB_SIM_ROOT", root.c_str(), 1);
-
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-
-  std::error_code ignored;
-  fs::remove_all(root, ignored);
-  return 0;
-}
+int main(int argc, char** argv) { return run_benchmarks_on_own_machine(argc, argv, "usb"); }
