@@ -14,13 +14,13 @@
 #include <fstream>
 #include <iterator>
 #include <mutex>
-#include <random>
 #include <string>
 
 #include "config/settings.h"
 #include "decision/decision.h"
 #include "decision/device_record.h"
 #include "decision/rule_matching.h"
+#include "own_machine.h"
 #include "text/format.h"
 #include "text/utf.h"
 
@@ -149,18 +149,6 @@ BENCHMARK(BM_PlainWritesOfTheSameFiles)->Unit(benchmark::kMicrosecond);
 }  // namespace
 
 int main(int argc, char** argv) {
-  // A machine of its own, removed afterwards.
-  std::random_device random;
-  const fs::path root = fs::temp_directory_path() / ("vostusb-decision-bench-" + std::to_string(random()));
-  fs::create_directories(root);
-  setenv("VOSTUSB_SIM_ROOT", root.c_str(), 1);
   unsetenv("ALLUSERSPROFILE");
-
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-
-  std::error_code ignored;
-  fs::remove_all(root, ignored);
-  return 0;
+  return run_benchmarks_on_own_machine(argc, argv, "decision");
 }

@@ -4,13 +4,15 @@
 // outside the input, and:
 // - the configuration walk yields only interface descriptors holding only endpoint descriptors,
 //   all inside wTotalLength and the bytes given;
-// - every record writes a document that the library's reader takes back unchanged.
+// - every record, and the descriptor part of a device document written from the connection record,
+//   writes a document that the library's reader takes back unchanged.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 #include "library/json/json_parser.h"
+#include "library/usb/device_info_json.h"
 #include "library/usb/usb_connection_info.h"
 #include "library/usb/usb_descriptors.h"
 
@@ -63,5 +65,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     __builtin_trap();
   }
   check_round_trip(connection.ToJsonHolder());
+
+  // The device document's "ConnectionInformation" and "DeviceDescriptor", as the device list writes
+  // them for a device whose configuration is the one above.
+  connection.DeviceDescriptor.Configurations.push_back(configuration);
+  JsonHolder document = JsonHolder::CreateObject();
+  std::u16string status;
+  if (DeviceInfoJson::AppendDescriptorsDataList(connection, document, status) != 0) __builtin_trap();
+  check_round_trip(document);
   return 0;
 }

@@ -81,12 +81,9 @@ DWORD append_ports(Walk& walk, DHManager& hub, int ports, int tier, const std::u
   return result;
 }
 
-// The root hub of controller `index`, or an empty name when the controller cannot be asked.
-std::u16string root_hub_of(int index) {
-  DHManager controller;
+// The root hub of the open controller, or an empty name when the controller cannot be asked.
+std::u16string root_hub_of(DHManager& controller) {
   std::u16string message;
-  const std::u16string name = text::format(u"\\\\.\\HCD%d", index);
-  if (controller.Open(name.c_str(), message, kReadAccess, kShareAll) != 0) return {};
   std::u16string driverKey, description, rootHub;
   DWORD devInst = 0;
   if (controller.GetHcdDriverKeyName(driverKey, message) != 0) return {};
@@ -95,6 +92,21 @@ std::u16string root_hub_of(int index) {
   if (controller.GetRootHubNameForHost(rootHub, message) != 0) return {};
   return rootHub;
 }
+
+// The device instance map and the volume map, built once, when the first host controller opens.
+struct Maps {
+  DeviceInstancesMap devices;
+  VolumesMap volumes;
+  bool built = false;
+
+  DWORD Build(std::u16string& status_text) {
+    if (built) return 0;
+    if (const DWORD code = DHManager::GetDeviceInstancesMap(devices, status_text)) return code;
+    if (const DWORD code = DevNode::GetVolumesInfo(volumes, status_text)) return code;
+    built = true;
+    return 0;
+  }
+};
 
 void append_root_hub(Walk& walk, int index, const std::u16string& rootHub, std::u16string& status_text) {
   DHManager hub;
@@ -117,15 +129,23 @@ DWORD GetUSBDeviceJSON(const DeviceInstancesMap& devsMap, int port, const UsbNod
 
 DWORD GetCurrentUSBDevicesWithPorts(int maxHostItems, JsonHolder& jh, std::vector<std::u16string>* portPaths,
                                     std::u16string& status_text) {
-  DeviceInstancesMap devsMap;
-  if (const DWORD code = DHManager::GetDeviceInstancesMap(devsMap, status_text)) return code;
-  VolumesMap volsMap;
-  if (const DWORD code = DevNode::GetVolumesInfo(volsMap, status_text)) return code;
+  // A machine without host controllers has no USB devices, whatever its device tree answers (Wine
+  // cannot even locate the tree's root), so the maps are built only once there is a controller;
+  // when they cannot be built the list fails as a whole.
+  Maps maps;
   JsonHolder list = JsonHolder::CreateArray();
   std::vector<std::u16string> paths;
-  Walk walk{devsMap, volsMap, list, &paths};
+  Walk walk{maps.devices, maps.volumes, list, &paths};
   for (int i = 0; i < maxHostItems; ++i) {
-    const std::u16string rootHub = root_hub_of(i);
+    std::u16string rootHub;
+    {
+      DHManager controller;
+      std::u16string message;
+      const std::u16string name = text::format(u"\\\\.\\HCD%d", i);
+      if (controller.Open(name.c_str(), message, kReadAccess, kShareAll) != 0) continue;
+      if (const DWORD code = maps.Build(status_text)) return code;
+      rootHub = root_hub_of(controller);
+    }
     if (!rootHub.empty()) append_root_hub(walk, i, rootHub, status_text);
   }
   jh = std::move(list);

@@ -17,7 +17,8 @@ namespace VostUsbWardenManager {
 inline constexpr int kMostHubTiers = 5;
 
 // `jh` becomes the array of device documents; fails only when the device instance map or the
-// volume map cannot be built (then `jh` is untouched).
+// volume map cannot be built (then `jh` is untouched). The maps are built when the first host
+// controller opens: a machine without any gives an empty list and 0.
 DWORD GetCurrentUSBDevicesJSONList(int maxHostItems, JsonHolder& jh, std::u16string& status_text);
 // The same list with, for each document, the port path of its device: "1-2.4" is controller
 // index 0 (numbered from 1), root hub port 2, port 4 of the hub there.
