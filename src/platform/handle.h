@@ -57,6 +57,8 @@ inline BCRYPT_ALG_HANDLE null_algorithm() { return nullptr; }
 inline BCRYPT_HASH_HANDLE null_hash() { return nullptr; }
 inline void close_algorithm(BCRYPT_ALG_HANDLE a) { os::BCryptCloseAlgorithmProvider(a, 0); }
 inline void destroy_hash(BCRYPT_HASH_HANDLE h) { os::BCryptDestroyHash(h); }
+inline SC_HANDLE null_service() { return nullptr; }
+inline void close_service(SC_HANDLE h) { os::CloseServiceHandle(h); }
 }  // namespace detail
 
 // Files, devices, pipes and snapshots: invalid is INVALID_HANDLE_VALUE.
@@ -69,5 +71,7 @@ using unique_fd = unique_any<int, detail::crt_close, detail::invalid_fd>;
 // CNG algorithm providers and hash objects: invalid is null.
 using unique_bcrypt_algorithm = unique_any<BCRYPT_ALG_HANDLE, detail::close_algorithm, detail::null_algorithm>;
 using unique_bcrypt_hash = unique_any<BCRYPT_HASH_HANDLE, detail::destroy_hash, detail::null_hash>;
+// Service control manager and service handles: invalid is null.
+using unique_schandle = unique_any<SC_HANDLE, detail::close_service, detail::null_service>;
 
 }  // namespace os

@@ -290,3 +290,6 @@ using BCRYPT_ALG_HANDLE = void*;
 using BCRYPT_HASH_HANDLE = void*;
 #define BCRYPT_SUCCESS(Status) ((static_cast<NTSTATUS>(Status)) >= 0)
 #define BCRYPT_SHA1_ALGORITHM u"SHA1"
+
+// Services and drivers.
+#include "platform/sim/service_types.h"
