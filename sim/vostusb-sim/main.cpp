@@ -14,7 +14,8 @@ struct Command {
 
 const Command kCommands[] = {
     {"root", sim_cli::cmd_root}, {"reg", sim_cli::cmd_reg},   {"log", sim_cli::cmd_log},
-    {"reset", sim_cli::cmd_reset}, {"boot", sim_cli::cmd_boot},
+    {"reset", sim_cli::cmd_reset}, {"boot", sim_cli::cmd_boot}, {"up", sim_cli::cmd_up},
+    {"shutdown", sim_cli::cmd_shutdown}, {"services", sim_cli::cmd_services}, {"driver", sim_cli::cmd_driver},
 };
 
 const char kUsage[] =
@@ -32,6 +33,11 @@ const char kUsage[] =
     "                                 lines until interrupted\n"
     "  reset                          delete the machine's state (stop its programs first)\n"
     "  boot [--uptime MS]             start the machine's clock again, as if started MS ago (default 0)\n"
+    "  up                             start the machine's kernel (the daemon that runs its services and\n"
+    "                                 drivers); the first call that needs it also starts it\n"
+    "  shutdown                       end the machine's kernel: services stop, their programs end\n"
+    "  services                       the services: name, type, start type, state and image path\n"
+    "  driver                         the VostUsb driver's state (user test, options, accepted lists)\n"
     "\n"
     "KEY is written HKLM\\Software\\kavenor or HKEY_LOCAL_MACHINE\\Software\\kavenor.\n";
 

@@ -1,6 +1,7 @@
 // The device namespace: CreateFileW's "\\.\NAME" after pipes, and DeviceIoControl.
 #include "platform/sim/devices.h"
 
+#include "platform/sim/driver_device.h"
 #include "platform/sim/errors.h"
 
 namespace os::sim {
@@ -19,8 +20,9 @@ BOOL DeviceObject::write(const void*, DWORD, DWORD* done) {
 
 BOOL DeviceObject::flush() { return TRUE; }
 
-std::optional<DeviceOpen> open_device(std::u16string_view, DWORD, DWORD) {
+std::optional<DeviceOpen> open_device(std::u16string_view name, DWORD access, DWORD flags) {
   // Each simulated device family adds its opener here, in the order names are tried.
+  if (auto driver = open_driver_device(name, access, flags)) return driver;
   return std::nullopt;
 }
 

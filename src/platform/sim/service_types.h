@@ -25,6 +25,7 @@ constexpr DWORD ERROR_SERVICE_EXISTS = 1073;
 constexpr DWORD ERROR_SERVICE_NEVER_STARTED = 1077;
 constexpr DWORD ERROR_DUPLICATE_SERVICE_NAME = 1078;
 constexpr DWORD ERROR_INVALID_IMAGE_HASH = 577;
+constexpr DWORD ERROR_DEVICE_NOT_CONNECTED = 1167;
 
 // Service types.
 constexpr DWORD SERVICE_KERNEL_DRIVER = 0x00000001;
@@ -119,3 +120,6 @@ constexpr DWORD METHOD_BUFFERED = 0;
 constexpr DWORD FILE_ANY_ACCESS = 0;
 #define CTL_CODE(DeviceType, Function, Method, Access) \
   (((DeviceType) << 16) | ((Access) << 14) | ((Function) << 2) | (Method))
+
+// The service manager's remote procedure call server is unavailable (the machine daemon is gone).
+constexpr DWORD RPC_S_SERVER_UNAVAILABLE = 1722;
