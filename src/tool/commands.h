@@ -18,5 +18,6 @@ int json_library(const std::string& path);
 int cmd_config(const Args& args);
 int cmd_checksum(const Args& args);
 int cmd_decide(const Args& args);
+int cmd_driver(const Args& args);
 
 }  // namespace tool

@@ -24,6 +24,11 @@ const Command kCommands[] = {
     {"checksum", "checksum FILE        a device text's checksum and device document, as the guard builds them", tool::cmd_checksum},
     {"decide", "decide FILE          load the configuration as the guard does; the verdict of the rules on a device text\n"
                "                       (0, 1 or 65535) and the rule that gave it (\"config_rules 3\", or \"-\")", tool::cmd_decide},
+    {"driver", "driver status|install|start|stop|uninstall|hubs on|off|cache 0-3\n"
+               "                       manage the VostUsb filter driver as the guard does: its service, the hubs option\n"
+               "                       and the files-and-cache mode (driver and configuration file); status shows the\n"
+               "                       service's state, its registry values and the validated configuration file",
+     tool::cmd_driver},
 };
 
 void print_help(std::FILE* out) {

@@ -7,20 +7,24 @@ namespace library_testing {
 
 using testing_support::native_path;
 
-void ServiceKeyHost::SetUp() {
+void LibraryHost::SetUp() {
   FreshHost::SetUp();
+  config_path_ = win_path("config.json");
+  admittances_path_ = win_path("adm");
+}
+
+void ServiceKeyHost::SetUp() {
+  LibraryHost::SetUp();
   DeleteServiceKey();
   os::unique_hkey key;
   ASSERT_EQ(os::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kTestServiceKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                                 key.put(), nullptr),
             0);
-  config_path_ = win_path("config.json");
-  admittances_path_ = win_path("adm");
 }
 
 void ServiceKeyHost::TearDown() {
   DeleteServiceKey();
-  FreshHost::TearDown();
+  LibraryHost::TearDown();
 }
 
 void ServiceKeyHost::DeleteServiceKey() { os::RegDeleteKeyW(HKEY_LOCAL_MACHINE, kTestServiceKey); }
@@ -33,11 +37,11 @@ void ServiceKeyHost::SetRawValue(const char16_t* name, DWORD type, const std::st
             0);
 }
 
-std::string ServiceKeyHost::ConfigText() const {
+std::string LibraryHost::ConfigText() const {
   return text::to_utf8(text::from_utf16le(testing_support::read_native_file(native_path(config_path_))));
 }
 
-void ServiceKeyHost::WriteConfig(const std::u16string& content) const {
+void LibraryHost::WriteConfig(const std::u16string& content) const {
   testing_support::write_native_file(native_path(config_path_), text::to_utf16le(content));
 }
 

@@ -1,6 +1,7 @@
-// A fresh machine with a facade on a test service whose registry key exists (as the service
-// manager creates it), and the helpers the configuration tests share. The key is removed after
-// each test, also under Wine, where the machine is shared.
+// Fresh machines for the library's tests: one with the paths of a configuration file and an
+// admittance folder, and one that adds a facade on a test service whose registry key exists (as the
+// service manager creates it). The key is removed after each test, also under Wine, where the
+// machine is shared.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -17,14 +18,12 @@ inline constexpr const char16_t* kTestServiceKey = u"SYSTEM\\CurrentControlSet\\
 // A device that no driver provides.
 inline constexpr const char16_t* kNoDevice = u"\\\\.\\VostUsbLibTestNoDevice";
 
-class ServiceKeyHost : public testing_support::FreshHost {
+// A fresh machine with the paths of a configuration file and an admittance folder in its
+// scratch folder.
+class LibraryHost : public testing_support::FreshHost {
  protected:
   void SetUp() override;
-  void TearDown() override;
 
-  void DeleteServiceKey();
-  // Stores a value of any type and bytes in the service key.
-  void SetRawValue(const char16_t* name, DWORD type, const std::string& bytes);
   // The configuration file's text as UTF-8, or "" when missing.
   std::string ConfigText() const;
   // The configuration file's bytes (UTF-16LE of `text`) written directly.
@@ -33,6 +32,17 @@ class ServiceKeyHost : public testing_support::FreshHost {
   std::u16string config_path_;      // product path of config.json in the scratch folder
   std::u16string admittances_path_; // product path of the admittance folder (not created)
   std::u16string status_;
+};
+
+class ServiceKeyHost : public LibraryHost {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  void DeleteServiceKey();
+  // Stores a value of any type and bytes in the service key.
+  void SetRawValue(const char16_t* name, DWORD type, const std::string& bytes);
+
   VostUsbWardenManager::Manager manager_{kTestService, kTestService, kNoDevice};
 };
 

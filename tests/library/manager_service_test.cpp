@@ -1,0 +1,210 @@
+// The facade's service operations against a real service manager: the simulated machine's on
+// Linux, Wine's under the Windows build. The driver itself runs only on the simulated machine.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "library/manager.h"
+#include "library_fixture.h"
+#include "platform/handle.h"
+#include "text/utf.h"
+
+using namespace VostUsbWardenManager;
+using library_testing::LibraryHost;
+
+namespace {
+
+std::string Utf8(const std::u16string& s) { return text::to_utf8(s); }
+
+// What the waiting loops reported, in order.
+struct Calls {
+  std::vector<std::uint32_t> values;
+  static void Record(std::uint32_t value, void* context) { static_cast<Calls*>(context)->values.push_back(value); }
+};
+
+const char* kDefaults =
+    R"({"capture":true,"filesAndCacheMode":1,"filter":true,"hubs_always_accepted":false,"notify_handle":true})";
+
+class ServiceHost : public LibraryHost {
+ protected:
+  ServiceHost(const char16_t* service, const char16_t* device) : manager_(service, service, device) {}
+
+  void TearDown() override {
+    // Nothing stays installed, also on the shared machine under Wine.
+    std::u16string ignored;
+    manager_.Stop(10, ignored, nullptr, nullptr);
+    manager_.Uninstall(0, ignored, nullptr, nullptr);
+    LibraryHost::TearDown();
+  }
+
+  std::uint32_t Install(const std::u16string& image, Calls* calls = nullptr) {
+    status_.clear();
+    return manager_.Install(10, image.c_str(), config_path_.c_str(), admittances_path_.c_str(), SERVICE_DEMAND_START,
+                            nullptr, nullptr, nullptr, status_, true, calls, calls ? Calls::Record : nullptr);
+  }
+  std::uint32_t Start(Calls& calls) {
+    status_.clear();
+    return manager_.Start(10, status_, &calls, Calls::Record);
+  }
+  std::uint32_t Stop(Calls& calls) {
+    status_.clear();
+    return manager_.Stop(10, status_, &calls, Calls::Record);
+  }
+  std::uint32_t Uninstall(Calls& calls) {
+    status_.clear();
+    return manager_.Uninstall(50, status_, &calls, Calls::Record);
+  }
+
+  Manager manager_;
+};
+
+// A service whose image does not exist: everything but a start works on any service manager.
+class ServiceWithoutImage : public ServiceHost {
+ protected:
+  ServiceWithoutImage() : ServiceHost(u"VostUsbLibSvc", library_testing::kNoDevice) {}
+  std::u16string image() const { return win_path("missing.sys"); }
+};
+
+TEST_F(ServiceWithoutImage, InstallWritesRegistryValuesAndDefaultConfiguration) {
+  Calls calls;
+  ASSERT_EQ(Install(image(), &calls), 0u) << Utf8(status_);
+  EXPECT_TRUE(status_.empty());
+  for (std::uint32_t value : calls.values) EXPECT_NE(value, 0u) << "only failed opens are called back";
+  std::u16string value;
+  ASSERT_EQ(manager_.GetConfigFile(value, status_), 0u) << Utf8(status_);
+  EXPECT_EQ(value, config_path_);
+  ASSERT_EQ(manager_.GetAdmittancesFolder(value, status_, false), 0u);
+  EXPECT_EQ(value, admittances_path_);
+  EXPECT_EQ(ConfigText(), kDefaults);
+}
+
+TEST_F(ServiceWithoutImage, InstallOfAnInstalledServiceWritesNothing) {
+  ASSERT_EQ(Install(image()), 0u) << Utf8(status_);
+  testing_support::write_native_file(testing_support::native_path(config_path_), "");
+  const std::u16string other = win_path("other.json");
+  status_.clear();
+  EXPECT_EQ(manager_.Install(10, image().c_str(), other.c_str(), other.c_str(), SERVICE_DEMAND_START, nullptr,
+                             nullptr, nullptr, status_, false, nullptr, nullptr),
+            1073u);
+  EXPECT_EQ(Utf8(status_), "Serwis o tej nazwie już istnieje");
+  std::u16string value;
+  ASSERT_EQ(manager_.GetConfigFile(value, status_), 0u);
+  EXPECT_EQ(value, config_path_) << "the registry values stay";
+  EXPECT_EQ(ConfigText(), "") << "the configuration file is not written";
+}
+
+TEST_F(ServiceWithoutImage, StartFailsWithoutCallbacks) {
+  ASSERT_EQ(Install(image()), 0u) << Utf8(status_);
+  Calls calls;
+  EXPECT_NE(Start(calls), 0u) << "a kernel driver whose image is missing does not start";
+  EXPECT_FALSE(status_.empty());
+  EXPECT_TRUE(calls.values.empty());
+}
+
+TEST_F(ServiceWithoutImage, StopOfAStoppedServiceIsNoError) {
+  ASSERT_EQ(Install(image()), 0u) << Utf8(status_);
+  Calls calls;
+  EXPECT_EQ(Stop(calls), 0u);
+  EXPECT_EQ(Utf8(status_), "Serwis nie jest wystartowany");
+  EXPECT_EQ(manager_.ServiceLastError(), 1062u);
+  EXPECT_TRUE(calls.values.empty());
+}
+
+TEST_F(ServiceWithoutImage, UninstallWaitsUntilTheServiceIsGone) {
+  ASSERT_EQ(Install(image()), 0u) << Utf8(status_);
+  Calls calls;
+  ASSERT_EQ(Uninstall(calls), 0u) << Utf8(status_);
+  for (std::uint32_t value : calls.values) EXPECT_EQ(value, 0u);
+
+  EXPECT_EQ(Uninstall(calls), 1060u) << "gone: the next uninstall cannot open it";
+  EXPECT_EQ(Utf8(status_), "Serwis nie jest zainstalowany");
+  EXPECT_EQ(Start(calls), 1060u);
+  EXPECT_EQ(Utf8(status_), "Serwis nie jest zainstalowany");
+  EXPECT_EQ(Stop(calls), 0u) << "a missing service is no error for Stop";
+  EXPECT_EQ(Utf8(status_), "Serwis nie jest zainstalowany");
+}
+
+#ifndef _WIN32
+// The VostUsb driver of the simulated machine, from the image the build lays out.
+class VostUsbService : public ServiceHost {
+ protected:
+  VostUsbService() : ServiceHost(u"VostUsb", u"\\\\.\\VostUsb") {}
+  std::u16string image() const { return bin_path("vostusb.sys"); }
+};
+
+TEST_F(VostUsbService, TheGuardsSequence) {
+  ASSERT_EQ(Install(image()), 0u) << Utf8(status_);
+  Calls started;
+  ASSERT_EQ(Start(started), 0u) << Utf8(status_);
+  ASSERT_FALSE(started.values.empty());
+  EXPECT_EQ(started.values.back(), static_cast<std::uint32_t>(SERVICE_RUNNING)) << "the final state last";
+  for (std::size_t i = 0; i + 1 < started.values.size(); ++i) {
+    EXPECT_EQ(started.values[i], static_cast<std::uint32_t>(SERVICE_START_PENDING));
+  }
+
+  Calls again;
+  EXPECT_EQ(Start(again), 1056u);
+  EXPECT_EQ(Utf8(status_), "Serwis jest juz wystartowany");
+  EXPECT_TRUE(again.values.empty());
+
+  ASSERT_TRUE(manager_.Attach(status_)) << Utf8(status_);
+  ASSERT_TRUE(manager_.Attach(status_));
+  EXPECT_EQ(manager_.SetHubsAccept(true, ConfigDriverAndFile, status_), 0u) << Utf8(status_);
+  EXPECT_EQ(ConfigText(),
+            R"({"capture":true,"filesAndCacheMode":1,"filter":true,"hubs_always_accepted":true,"notify_handle":true})");
+  EXPECT_EQ(manager_.SetMainOption(ConfigDriverOnly, 0, Option_filesAndCacheMode, false,
+                                   static_cast<FilesAndCacheMode>(2), status_),
+            0u)
+      << Utf8(status_);
+  EXPECT_EQ(manager_.UserTest_off(status_), 0u) << Utf8(status_);
+  EXPECT_EQ(manager_.ClearAcceptedNameList(status_), 0u) << Utf8(status_);
+  EXPECT_EQ(manager_.ClearAcceptedTypeList(status_), 0u) << Utf8(status_);
+
+  Calls stopped;
+  ASSERT_EQ(Stop(stopped), 0u) << Utf8(status_);
+  EXPECT_TRUE(status_.empty()) << Utf8(status_);
+  EXPECT_FALSE(manager_.IsAttached()) << "Stop closes the device first";
+  ASSERT_FALSE(stopped.values.empty());
+  EXPECT_EQ(stopped.values.back(), static_cast<std::uint32_t>(SERVICE_STOPPED));
+
+  Calls gone;
+  EXPECT_EQ(Uninstall(gone), 0u) << Utf8(status_);
+  EXPECT_TRUE(manager_.Detach()) << "detached: nothing to close";
+}
+
+TEST_F(VostUsbService, AStopThatStaysPendingEndsAtTheBound) {
+  ASSERT_EQ(Install(image()), 0u) << Utf8(status_);
+  Calls started;
+  ASSERT_EQ(Start(started), 0u) << Utf8(status_);
+  // Another handle on the device keeps the driver loaded, so its stop stays pending.
+  os::unique_hfile other(os::CreateFileW(u"\\\\.\\VostUsb", 0x1F01FF, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(other) << os::GetLastError();
+
+  manager_.SetWaitLimit(300);
+  Calls stopping;
+  EXPECT_EQ(Stop(stopping), 1053u);
+  EXPECT_EQ(Utf8(status_), "Serwis nie przyjął polecenia w wymaganym czasie");
+  ASSERT_FALSE(stopping.values.empty());
+  for (std::uint32_t value : stopping.values) {
+    EXPECT_EQ(value, static_cast<std::uint32_t>(SERVICE_STOP_PENDING)) << "no final callback after a time-out";
+  }
+
+  other.reset();  // the driver unloads
+  Calls waiting;
+  EXPECT_EQ(Stop(waiting), 0u);
+  EXPECT_NE(Utf8(status_), "") << "already stopping or stopped: the stop control is refused";
+  manager_.SetWaitLimit(Manager::kDefaultWaitLimitMs);
+  Calls again;
+  EXPECT_EQ(Start(again), 0u) << Utf8(status_) << ": the driver starts again once it has unloaded";
+}
+
+TEST_F(VostUsbService, DeviceOperationsWithoutARunningDriver) {
+  ASSERT_EQ(Install(image()), 0u) << Utf8(status_);
+  EXPECT_FALSE(manager_.Attach(status_));
+  EXPECT_EQ(Utf8(status_), "Driver not open; err=0x00000002");
+  EXPECT_EQ(manager_.SetHubsAccept(true, ConfigDriverAndFile, status_), 2u);
+  EXPECT_EQ(ConfigText(), kDefaults) << "a failed driver step leaves the file alone";
+}
+#endif
+
+}  // namespace
