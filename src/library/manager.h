@@ -90,6 +90,8 @@ class Manager {
   const std::u16string& ServiceName() const { return service_name; }
 
  private:
+  // The result of an SCManager step; a failure's text goes to status_text.
+  std::uint32_t ScResult(std::uint32_t r, std::u16string& status_text) const;
   // Polls the service's state while it is pending (Start and Stop).
   std::uint32_t WaitWhilePending(std::uint32_t waitForPending, std::u16string& status_text, void* context,
                                  callBack cb, std::u16string_view timeout_text);

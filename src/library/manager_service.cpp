@@ -33,6 +33,11 @@ class WaitBound {
 
 }  // namespace
 
+std::uint32_t Manager::ScResult(std::uint32_t r, std::u16string& status_text) const {
+  if (r != 0) status_text = scm.getStatus();
+  return r;
+}
+
 std::uint32_t Manager::Install(std::uint32_t waitForPending, const char16_t* filepath, const char16_t* cfgFile,
                                const char16_t* admittancesFolder, std::uint32_t startType, const char16_t* grupa,
                                const WardenConfig* cfg, const AdmittanceList* admitts, std::u16string& status_text,
@@ -45,12 +50,8 @@ std::uint32_t Manager::Install(std::uint32_t waitForPending, const char16_t* fil
     SetDefaultWardenConfig(local, admitts);
   }
 
-  if (const std::uint32_t r = scm.OpenManager()) {
-    status_text = scm.getStatus();
-    return r;
-  }
-  if (const std::uint32_t r = scm.CreateSvc(startType, filepath, grupa)) {
-    status_text = scm.getStatus();
+  if (const std::uint32_t r = ScResult(scm.OpenManager(), status_text)) return r;
+  if (const std::uint32_t r = ScResult(scm.CreateSvc(startType, filepath, grupa), status_text)) {
     scm.CloseMan();
     return r;
   }
@@ -79,19 +80,14 @@ std::uint32_t Manager::Install(std::uint32_t waitForPending, const char16_t* fil
 
 std::uint32_t Manager::Uninstall(std::uint32_t waitForPending, std::u16string& status_text, void* context,
                                  callBack cb) {
-  if (const std::uint32_t r = scm.OpenManager()) {
-    status_text = scm.getStatus();
-    return r;
-  }
-  if (const std::uint32_t r = scm.OpenSvc(kServiceDelete)) {
-    status_text = scm.getStatus();
+  if (const std::uint32_t r = ScResult(scm.OpenManager(), status_text)) return r;
+  if (const std::uint32_t r = ScResult(scm.OpenSvc(kServiceDelete), status_text)) {
     scm.CloseMan();
     return r;
   }
-  const std::uint32_t deleted = scm.DeleteSvc();
+  const std::uint32_t deleted = ScResult(scm.DeleteSvc(), status_text);
   scm.CloseSvc();
   if (deleted != 0) {
-    status_text = scm.getStatus();
     scm.CloseMan();
     return deleted;
   }
@@ -100,10 +96,9 @@ std::uint32_t Manager::Uninstall(std::uint32_t waitForPending, std::u16string& s
     for (;;) {
       const std::uint32_t r = scm.OpenSvc(SERVICE_QUERY_STATUS);
       if (r == ERROR_SERVICE_DOES_NOT_EXIST) break;
-      if (r != 0) {
+      if (ScResult(r, status_text) != 0) {
         // The service cannot be watched any more (the manager refused or went away): say so
         // rather than wait for a disappearance nobody can see.
-        status_text = scm.getStatus();
         scm.CloseMan();
         return r;
       }
@@ -126,10 +121,7 @@ std::uint32_t Manager::WaitWhilePending(std::uint32_t waitForPending, std::u16st
   const WaitBound bound(wait_limit_ms);
   for (;;) {
     SERVICE_STATUS_PROCESS ssp{};
-    if (const std::uint32_t r = scm.QueryStatus(ssp)) {
-      status_text = scm.getStatus();
-      return r;
-    }
+    if (const std::uint32_t r = ScResult(scm.QueryStatus(ssp), status_text)) return r;
     const bool pending = IsPending(ssp.dwCurrentState);
     if (pending && cb != nullptr) cb(ssp.dwCurrentState, context);
     Czekaj(waitForPending);
@@ -146,18 +138,11 @@ std::uint32_t Manager::WaitWhilePending(std::uint32_t waitForPending, std::u16st
 
 std::uint32_t Manager::Start(std::uint32_t waitForPending, std::u16string& status_text, void* context,
                              callBack cb) {
-  if (const std::uint32_t r = scm.OpenManager()) {
-    status_text = scm.getStatus();
-    return r;
-  }
-  const std::uint32_t opened = scm.OpenSvc(SERVICE_QUERY_STATUS | SERVICE_START);
+  if (const std::uint32_t r = ScResult(scm.OpenManager(), status_text)) return r;
+  const std::uint32_t opened = ScResult(scm.OpenSvc(SERVICE_QUERY_STATUS | SERVICE_START), status_text);
   scm.CloseMan();
-  if (opened != 0) {
-    status_text = scm.getStatus();
-    return opened;
-  }
-  if (const std::uint32_t r = scm.StartSvc()) {
-    status_text = scm.getStatus();
+  if (opened != 0) return opened;
+  if (const std::uint32_t r = ScResult(scm.StartSvc(), status_text)) {
     scm.CloseSvc();
     return r;
   }
@@ -172,19 +157,12 @@ std::uint32_t Manager::Start(std::uint32_t waitForPending, std::u16string& statu
 
 std::uint32_t Manager::Stop(std::uint32_t waitForPending, std::u16string& status_text, void* context, callBack cb) {
   if (!Detach(status_text)) return os::GetLastError();
-  if (scm.OpenManager() != 0) {
-    status_text = scm.getStatus();
-    return 0;
-  }
-  const std::uint32_t opened = scm.OpenSvc(SERVICE_QUERY_STATUS | SERVICE_STOP);
+  if (ScResult(scm.OpenManager(), status_text) != 0) return 0;
+  const std::uint32_t opened = ScResult(scm.OpenSvc(SERVICE_QUERY_STATUS | SERVICE_STOP), status_text);
   scm.CloseMan();
-  if (opened != 0) {
-    status_text = scm.getStatus();
-    return 0;
-  }
+  if (opened != 0) return 0;
   SERVICE_STATUS ss{};
-  if (scm.ControlSvc(SERVICE_CONTROL_STOP, &ss) != 0) {
-    status_text = scm.getStatus();
+  if (ScResult(scm.ControlSvc(SERVICE_CONTROL_STOP, &ss), status_text) != 0) {
     scm.CloseSvc();
     return 0;
   }

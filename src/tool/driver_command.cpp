@@ -40,6 +40,13 @@ int report(std::uint32_t code, const std::u16string& status_text) {
 
 void print(const std::string& line) { write_stdout(line + "\n"); }
 
+// A library result: its failure reported, or `line` printed.
+int finish(std::uint32_t r, const std::u16string& status_text, const std::string& line) {
+  if (r != 0) return report(r, status_text);
+  print(line);
+  return 0;
+}
+
 const char* state_name(std::uint32_t state) {
   switch (state) {
     case SERVICE_STOPPED: return "STOPPED";
@@ -67,18 +74,14 @@ int install(Manager& m) {
   const std::u16string admittances = get_named_path(u"internal_accept");
   const std::uint32_t r = m.Install(kPoll, image.c_str(), config.c_str(), admittances.c_str(), SERVICE_DEMAND_START,
                                     nullptr, nullptr, nullptr, status, true, nullptr, nullptr);
-  if (r != 0) return report(r, status);
-  print("installed: " + text::to_utf8_display(image));
-  return 0;
+  return finish(r, status, "installed: " + text::to_utf8_display(image));
 }
 
 int start(Manager& m) {
   std::u16string status;
   std::uint32_t state = 0;
   const std::uint32_t r = m.Start(kPoll, status, &state, remember_state);
-  if (r != 0) return report(r, status);
-  print("state: " + state_text(state));
-  return 0;
+  return finish(r, status, "state: " + state_text(state));
 }
 
 // The library reports a service that is not running, or cannot be stopped, with result 0 and a
@@ -99,27 +102,20 @@ int stop(Manager& m) {
 
 int uninstall(Manager& m) {
   std::u16string status;
-  const std::uint32_t r = m.Uninstall(kUninstallPoll, status, nullptr, nullptr);
-  if (r != 0) return report(r, status);
-  print("uninstalled");
-  return 0;
+  return finish(m.Uninstall(kUninstallPoll, status, nullptr, nullptr), status, "uninstalled");
 }
 
 int hubs(Manager& m, bool on) {
   std::u16string status;
-  const std::uint32_t r = m.SetHubsAccept(on, ConfigDriverAndFile, status);
-  if (r != 0) return report(r, status);
-  print(std::string("hubs_always_accepted: ") + (on ? "true" : "false"));
-  return 0;
+  return finish(m.SetHubsAccept(on, ConfigDriverAndFile, status), status,
+                std::string("hubs_always_accepted: ") + (on ? "true" : "false"));
 }
 
 int cache(Manager& m, unsigned mode) {
   std::u16string status;
   const std::uint32_t r = m.SetMainOption(ConfigDriverAndFile, 0, Option_filesAndCacheMode, false,
                                           static_cast<FilesAndCacheMode>(mode), status);
-  if (r != 0) return report(r, status);
-  print("filesAndCacheMode: " + std::to_string(mode));
-  return 0;
+  return finish(r, status, "filesAndCacheMode: " + std::to_string(mode));
 }
 
 // "ServiceActive" is not the library's to read; the tool shows it as the service key holds it.
