@@ -136,11 +136,8 @@ TEST_F(VostUsbService, TheGuardsSequence) {
   ASSERT_EQ(Install(image()), 0u) << Utf8(status_);
   Calls started;
   ASSERT_EQ(Start(started), 0u) << Utf8(status_);
-  ASSERT_FALSE(started.values.empty());
-  EXPECT_EQ(started.values.back(), static_cast<std::uint32_t>(SERVICE_RUNNING)) << "the final state last";
-  for (std::size_t i = 0; i + 1 < started.values.size(); ++i) {
-    EXPECT_EQ(started.values[i], static_cast<std::uint32_t>(SERVICE_START_PENDING));
-  }
+  // The driver is running at the first query: no pending callback, one final callback.
+  EXPECT_EQ(started.values, std::vector<std::uint32_t>{SERVICE_RUNNING});
 
   Calls again;
   EXPECT_EQ(Start(again), 1056u);
@@ -196,6 +193,28 @@ TEST_F(VostUsbService, AStopThatStaysPendingEndsAtTheBound) {
   manager_.SetWaitLimit(Manager::kDefaultWaitLimitMs);
   Calls again;
   EXPECT_EQ(Start(again), 0u) << Utf8(status_) << ": the driver starts again once it has unloaded";
+}
+
+TEST_F(VostUsbService, UninstallCallsBackOncePerPollUntilTheServiceIsGone) {
+  ASSERT_EQ(Install(image()), 0u) << Utf8(status_);
+  // A deleted service stays while another handle holds it.
+  os::unique_schandle manager(os::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+  ASSERT_TRUE(manager) << os::GetLastError();
+  os::unique_schandle holder(os::OpenServiceW(manager.get(), u"VostUsb", SERVICE_QUERY_STATUS));
+  ASSERT_TRUE(holder) << os::GetLastError();
+
+  manager_.SetWaitLimit(200);
+  Calls polls;
+  EXPECT_EQ(Uninstall(polls), 1053u);
+  EXPECT_EQ(Utf8(status_), "Serwis nie przyjął polecenia w wymaganym czasie");
+  EXPECT_GE(polls.values.size(), 2u) << "50 ms polls within 200 ms";
+  EXPECT_LE(polls.values.size(), 6u);
+  for (std::uint32_t value : polls.values) EXPECT_EQ(value, 0u);
+
+  holder.reset();  // the last handle: now it goes
+  Calls after;
+  EXPECT_EQ(Start(after), 1060u);
+  EXPECT_EQ(Utf8(status_), "Serwis nie jest zainstalowany");
 }
 
 TEST_F(VostUsbService, DeviceOperationsWithoutARunningDriver) {
