@@ -2,12 +2,17 @@
 // Linux, Wine's under the Windows build. The driver itself runs only on the simulated machine.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
 #include <vector>
 
 #include "library/manager.h"
 #include "library_fixture.h"
 #include "platform/handle.h"
 #include "text/utf.h"
+#ifndef _WIN32
+#include "platform/sim/machine_link.h"
+#endif
 
 using namespace VostUsbWardenManager;
 using library_testing::LibraryHost;
@@ -215,6 +220,27 @@ TEST_F(VostUsbService, UninstallCallsBackOncePerPollUntilTheServiceIsGone) {
   Calls after;
   EXPECT_EQ(Start(after), 1060u);
   EXPECT_EQ(Utf8(status_), "Serwis nie jest zainstalowany");
+}
+
+TEST_F(VostUsbService, AMachineThatGoesAwayWhileAStopWaitsEndsTheWait) {
+  ASSERT_EQ(Install(image()), 0u) << Utf8(status_);
+  Calls started;
+  ASSERT_EQ(Start(started), 0u) << Utf8(status_);
+  os::unique_hfile other(os::CreateFileW(u"\\\\.\\VostUsb", 0x1F01FF, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(other) << os::GetLastError();
+
+  std::thread shutdown([] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    os::sim::machine::shutdown_daemon();
+  });
+  Calls stopping;
+  const auto before = std::chrono::steady_clock::now();
+  const std::uint32_t r = Stop(stopping);
+  shutdown.join();
+  EXPECT_NE(r, 0u);
+  EXPECT_NE(r, 1053u) << "the failure of the query, not the time-out";
+  EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(10));
+  EXPECT_EQ(Utf8(status_).rfind("Nieznany błąd funkcji QueryServiceStatusEx; kod błędu=", 0), 0u) << Utf8(status_);
 }
 
 TEST_F(VostUsbService, DeviceOperationsWithoutARunningDriver) {

@@ -6,6 +6,7 @@
 
 #include "library/service/sc_manager.h"
 #include "library/service/sc_status_texts.h"
+#include "library/status_text.h"
 #include "text/utf.h"
 
 using namespace VostUsbWardenManager;
@@ -84,6 +85,16 @@ TEST(ScStatusTexts, EveryOperationAndCode) {
     EXPECT_EQ(text::to_utf8(ScStatusText(c.operation, c.code)), text::to_utf8(c.text))
         << "operation " << static_cast<int>(c.operation) << ", code " << c.code;
   }
+}
+
+TEST(StatusText, CodesEndTheTextAndLongTextsStayWhole) {
+  EXPECT_EQ(text::to_utf8(ErrText(u"Driver not open", 2)), "Driver not open; err=0x00000002");
+  EXPECT_EQ(text::to_utf8(ErrText(u"x", 0xABCDEF01u)), "x; err=0xABCDEF01");
+  EXPECT_EQ(text::to_utf8(KodText(u"y", 1450)), "y; kod błędu=1450");
+  // Longer than the 100 code units a fixed buffer would hold: nothing is cut.
+  const std::u16string long_text(180, u'ż');
+  EXPECT_EQ(ErrText(long_text, 5), long_text + u"; err=0x00000005");
+  EXPECT_EQ(KodText(long_text, 5), long_text + u"; kod błędu=5");
 }
 
 TEST(SCManager, MissingHandlesAreReportedBeforeAnySystemCall) {
