@@ -135,6 +135,16 @@ class VostUsbService : public ServiceHost {
  protected:
   VostUsbService() : ServiceHost(u"VostUsb", u"\\\\.\\VostUsb") {}
   std::u16string image() const { return bin_path("vostusb.sys"); }
+
+  // Installs and starts the driver, with another handle on its device in `other`: that handle
+  // keeps the driver loaded, so a stop stays pending until it closes.
+  void StartHeldOpen(os::unique_hfile& other) {
+    ASSERT_EQ(Install(image()), 0u) << Utf8(status_);
+    Calls started;
+    ASSERT_EQ(Start(started), 0u) << Utf8(status_);
+    other.reset(os::CreateFileW(u"\\\\.\\VostUsb", 0x1F01FF, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(other) << os::GetLastError();
+  }
 };
 
 TEST_F(VostUsbService, TheGuardsSequence) {
@@ -175,12 +185,8 @@ TEST_F(VostUsbService, TheGuardsSequence) {
 }
 
 TEST_F(VostUsbService, AStopThatStaysPendingEndsAtTheBound) {
-  ASSERT_EQ(Install(image()), 0u) << Utf8(status_);
-  Calls started;
-  ASSERT_EQ(Start(started), 0u) << Utf8(status_);
-  // Another handle on the device keeps the driver loaded, so its stop stays pending.
-  os::unique_hfile other(os::CreateFileW(u"\\\\.\\VostUsb", 0x1F01FF, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-  ASSERT_TRUE(other) << os::GetLastError();
+  os::unique_hfile other;
+  ASSERT_NO_FATAL_FAILURE(StartHeldOpen(other));
 
   manager_.SetWaitLimit(300);
   Calls stopping;
@@ -223,11 +229,8 @@ TEST_F(VostUsbService, UninstallCallsBackOncePerPollUntilTheServiceIsGone) {
 }
 
 TEST_F(VostUsbService, AMachineThatGoesAwayWhileAStopWaitsEndsTheWait) {
-  ASSERT_EQ(Install(image()), 0u) << Utf8(status_);
-  Calls started;
-  ASSERT_EQ(Start(started), 0u) << Utf8(status_);
-  os::unique_hfile other(os::CreateFileW(u"\\\\.\\VostUsb", 0x1F01FF, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-  ASSERT_TRUE(other) << os::GetLastError();
+  os::unique_hfile other;
+  ASSERT_NO_FATAL_FAILURE(StartHeldOpen(other));
 
   std::thread shutdown([] {
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
