@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <string>
 #include <thread>
 
@@ -40,6 +41,12 @@ int main() {
     return errno == EADDRINUSE ? 0 : 1;  // this machine's daemon already runs
   }
   if (::listen(listener.get(), 64) != 0) return 1;
+  // For the machine's tools and tests: which process is this machine's kernel.
+  ::mkdir((root + "/machine").c_str(), 0777);
+  if (FILE* pid_file = std::fopen((root + "/machine/kernel.pid").c_str(), "w")) {
+    std::fprintf(pid_file, "%d\n", static_cast<int>(::getpid()));
+    std::fclose(pid_file);
+  }
 
   auto* machine = new machined::Machine;  // lives until the process ends; threads may still use it
   for (;;) {
