@@ -59,12 +59,19 @@ DWORD control_right(DWORD code) {
   }
 }
 
-// The requests on a service handle, until it closes.
+// The requests on a service handle, until it closes. CloseServiceHandle asks "close" and has its
+// answer once the handle is gone (a deleted service with it), as Windows' call returns; a process
+// that ends closes its connections without asking.
 void serve_service(Machine& machine, int fd, const std::u16string& key, DWORD granted) {
   Message request;
   while (os::sim::machine::receive_message(fd, request) && !request.empty()) {
     const std::string& what = request[0];
     Lock lock(machine.mutex);
+    if (what == "close") {
+      machine.services.close(key);
+      lock.unlock();
+      return reply_code(fd, ERROR_SUCCESS);
+    }
     if (what == "start") {
       const DWORD code = (granted & SERVICE_START) ? machine.services.start(key, lock) : ERROR_ACCESS_DENIED;
       lock.unlock();
@@ -134,8 +141,16 @@ void serve_device(Machine& machine, int fd, uid_t caller) {
     token = machine.driver.open_handle();
   }
   reply(fd, {number(ERROR_SUCCESS), number(token)});
+  // Requests until CloseHandle asks "close" (answered once the driver has seen the clean-up) or
+  // the process goes.
   Message request;
-  while (os::sim::machine::receive_message(fd, request) && request.size() == 4 && request[0] == "ioctl") {
+  bool asked_to_close = false;
+  while (os::sim::machine::receive_message(fd, request)) {
+    if (request.size() == 1 && request[0] == "close") {
+      asked_to_close = true;
+      break;
+    }
+    if (request.size() != 4 || request[0] != "ioctl") break;
     std::string out;
     DWORD code;
     {
@@ -146,9 +161,12 @@ void serve_device(Machine& machine, int fd, uid_t caller) {
     }
     reply(fd, {number(code), out});
   }
-  Lock lock(machine.mutex);
-  machine.driver.close_handle(token);
-  machine.services.device_closed();
+  {
+    Lock lock(machine.mutex);
+    machine.driver.close_handle(token);
+    machine.services.device_closed();
+  }
+  if (asked_to_close) reply_code(fd, ERROR_SUCCESS);
 }
 
 void serve_signals(Machine& machine, int fd, const Message& first) {

@@ -7,12 +7,15 @@
 
 #include "platform/sim/host.h"
 #include "platform/sim/machine_link.h"
+#include "platform/sim/proc_files.h"
 #include "text/utf.h"
 
 namespace sim_tests {
 
 void MachineTest::TearDown() {
-  for (pid_t pid : leftovers_) ::kill(pid, SIGKILL);
+  for (pid_t pid : leftovers_) {
+    if (pid > 0) ::kill(pid, SIGKILL);  // never 0 or -1: those name process groups
+  }
   FreshHost::TearDown();
 }
 
@@ -81,6 +84,11 @@ pid_t read_pid_file(const std::string& path) {
   return 0;
 }
 
-bool process_alive(pid_t pid) { return pid > 0 && ::kill(pid, 0) == 0; }
+bool process_alive(pid_t pid) {
+  // An ended process stays a zombie until it is reaped, by its parent or (for the detached kernel)
+  // by whatever reaps orphans, possibly late.
+  const auto stat = os::sim::read_proc_stat(pid);
+  return pid > 0 && stat && stat->state != 'Z';
+}
 
 }  // namespace sim_tests

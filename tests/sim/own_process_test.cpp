@@ -35,13 +35,14 @@ TEST_F(OwnProcess, ProgramThatNeverReportsFailsTheStartWith1053AndKeepsRunning) 
   const pid_t program = read_pid_file(native_dir() + "/pid");
   end_at_teardown(program);
   ASSERT_NE(program, 0);
-  // Meanwhile another handle sees the start pending, with the program's process.
-  auto watcher = open(u"Quiet", SERVICE_QUERY_STATUS);
+  // Meanwhile another handle (the starting one is busy in its call) sees the start pending, with
+  // the program's process, and cannot stop it yet.
+  auto watcher = open(u"Quiet", SERVICE_QUERY_STATUS | SERVICE_STOP);
   const auto pending = status(watcher.get());
   EXPECT_EQ(pending.dwCurrentState, SERVICE_START_PENDING);
   EXPECT_EQ(pending.dwProcessId, static_cast<DWORD>(program));
   SERVICE_STATUS st{};
-  EXPECT_FALSE(os::ControlService(service.get(), SERVICE_CONTROL_STOP, &st));
+  EXPECT_FALSE(os::ControlService(watcher.get(), SERVICE_CONTROL_STOP, &st));
   EXPECT_EQ(os::GetLastError(), ERROR_SERVICE_CANNOT_ACCEPT_CTRL);
 
   EXPECT_EQ(starting.get(), ERROR_SERVICE_REQUEST_TIMEOUT);

@@ -118,7 +118,10 @@ TEST_F(ServiceManager, SequencesGiveWindowsErrorCodes) {
        [](auto& n, auto& i) {
          auto s = create(n, SERVICE_KERNEL_DRIVER, i);
          EXPECT_TRUE(os::StartServiceW(s.get(), 0, nullptr));
-         return call_error(os::StartServiceW(s.get(), 0, nullptr));
+         const DWORD error = call_error(os::StartServiceW(s.get(), 0, nullptr));
+         SERVICE_STATUS st{};
+         EXPECT_TRUE(os::ControlService(s.get(), SERVICE_CONTROL_STOP, &st));
+         return error;
        },
        ERROR_SERVICE_ALREADY_RUNNING},
       {"stop a stopped service",
@@ -180,6 +183,9 @@ TEST_F(ServiceManager, SequencesGiveWindowsErrorCodes) {
   for (const Sequence& c : cases) {
     const std::u16string name = u"Case" + text::from_utf8(std::to_string(index++));
     EXPECT_EQ(c.run(name, vostusb_image()), c.expected) << c.what;
+    // The cases share one machine: none may leave the driver loaded for the next.
+    EXPECT_FALSE(os::unique_hfile(os::CreateFileW(u"\\\\.\\VostUsb", 0x1F01FF, 0, nullptr, OPEN_EXISTING, 0, nullptr)))
+        << c.what << " leaves the driver loaded";
   }
 }
 
@@ -335,10 +341,10 @@ TEST_F(ServiceManager, CallFailsWhenTheKernelIsKilled) {
   });
   const pid_t program = read_pid_file(native_dir() + "/pid");
   end_at_teardown(program);
-  ASSERT_NE(program, 0);
   const pid_t kernel = kernel_pid();
   ASSERT_NE(kernel, 0);
-  ASSERT_EQ(::kill(kernel, SIGKILL), 0);
+  ASSERT_EQ(::kill(kernel, SIGKILL), 0);  // before any check: the start must not wait its minute out
+  ASSERT_NE(program, 0) << "the service's program never ran";
   ASSERT_EQ(starting.wait_for(std::chrono::seconds(5)), std::future_status::ready) << "the call hangs";
   EXPECT_EQ(starting.get(), RPC_S_SERVER_UNAVAILABLE);
   // Handles of the dead kernel fail; a new connection starts a new kernel, with every run state

@@ -28,6 +28,13 @@ class DriverDevice final : public DeviceObject {
     listener_ = std::thread([this] { listen(); });
   }
   ~DriverDevice() override {
+    // The driver's clean-up of this handle is done when CloseHandle returns (a pending stop of
+    // its service may finish with it), as on Windows.
+    {
+      std::lock_guard lock(calls_);
+      Message ignored;
+      machine::call(control_.get(), {"close"}, ignored);
+    }
     ::shutdown(signals_.get(), SHUT_RDWR);
     listener_.join();
   }

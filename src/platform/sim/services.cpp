@@ -192,7 +192,15 @@ BOOL CloseServiceHandle(SC_HANDLE handle) {
     object = std::move(it->second);
     t.objects.erase(it);
   }
-  return TRUE;  // the connection closes with the last reference; the daemon sees the handle go
+  // A service handle is gone from the manager when the call returns (a service marked for deletion
+  // may go with it); the connection closes with the object's last reference. A manager that went
+  // away has nothing left to close.
+  if (!object->is_manager) {
+    std::lock_guard lock(object->calls);
+    Message ignored;
+    sim::machine::call(object->link.get(), {"close"}, ignored);
+  }
+  return TRUE;
 }
 
 }  // namespace os
