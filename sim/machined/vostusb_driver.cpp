@@ -30,6 +30,8 @@ std::string bytes_of(const Record& record) {
 
 std::string shown(const std::u16string& text) { return text.empty() ? "(none)" : text::to_utf8(text); }
 
+std::string on_off(bool on) { return on ? "on" : "off"; }
+
 }  // namespace
 
 void VostUsbDriver::load(const std::u16string& service, const std::u16string& config_path,
@@ -38,8 +40,11 @@ void VostUsbDriver::load(const std::u16string& service, const std::u16string& co
   service_ = service;
   config_path_ = config_path;
   admittances_path_ = admittances_path;
-  hubs_accepted_ = false;
-  files_and_cache_mode_ = 0;
+  config_ = read_config_settings(config_path);
+  admittances_ = read_admittance_settings(admittances_path);
+  admitted_without_asking_ = 0;
+  hubs_accepted_ = config_.hubs_always_accepted;
+  files_and_cache_mode_ = config_.files_and_cache_mode;
   accepted_names_.clear();
   accepted_types_.clear();
 }
@@ -184,6 +189,11 @@ Verdict VostUsbDriver::admit(const DeviceOffer& offer, Lock& lock) {
     }
     return Verdict::Accepted;
   }
+  if (!config_.filter) return Verdict::Accepted;
+  if (const auto identity = identity_of(offer.text); identity && is_admitted(admittances_.admitted, *identity)) {
+    ++admitted_without_asking_;
+    return Verdict::Accepted;
+  }
   if (!test_on_) return Verdict::Accepted;
   auto request = std::make_shared<Request>();
   request->id = next_request_++;
@@ -222,7 +232,17 @@ std::vector<std::string> VostUsbDriver::describe() const {
   lines.push_back(std::string("hubs accepted: ") + (hubs_accepted_ ? "yes" : "no"));
   lines.push_back("files and cache mode: " + std::to_string(files_and_cache_mode_));
   lines.push_back("configuration file: " + shown(config_path_));
+  lines.push_back("configuration: " + config_.outcome + " (filter " + on_off(config_.filter) + ", capture " +
+                  on_off(config_.capture) + ", notify handle " + on_off(config_.notify_handle) + ")");
   lines.push_back("admittances folder: " + shown(admittances_path_));
+  lines.push_back("admittances: " + admittances_.outcome + " (" + std::to_string(admittances_.files_read) +
+                  " files, " + std::to_string(admittances_.files_skipped) + " skipped)");
+  for (const auto& [record, unused] : admittances_.admitted.list) {
+    std::string line = "  " + text::to_utf8(record.GetCanonName());
+    line += record.hasSerial ? " serial \"" + text::to_utf8(record.SerialNumber) + "\"" : " any serial";
+    lines.push_back(line + (record.CacheUse ? ", cache" : ", no cache"));
+  }
+  lines.push_back("admitted without asking: " + std::to_string(admitted_without_asking_));
   lines.push_back("accepted names: " + std::to_string(accepted_names_.size()));
   for (const std::string& name : accepted_names_) lines.push_back("  " + name);
   std::string types = "accepted types:";

@@ -12,7 +12,9 @@
 //   loading), and two accepted lists: the device texts the guard accepted, and the kinds admitted
 //   without asking ("hub"). Both clear with their control codes.
 // - the "ConfigFilePath" and "AdmittancesFolderPath" values of its service key as they were when it
-//   started; they are shown with its state (the driver does not read the files).
+//   started, and what it read from them then (driver_settings.h): the configuration's initial
+//   hubs setting, mode and filter switch, and the admittances. A device is let in without asking
+//   when the filter is off or an admittance lists it; only then does the user test see it.
 #pragma once
 
 #include <condition_variable>
@@ -25,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "driver_settings.h"
 #include "platform/os.h"
 
 namespace machined {
@@ -82,6 +85,9 @@ class VostUsbDriver {
   std::u16string service_;
   std::u16string config_path_;
   std::u16string admittances_path_;
+  ConfigSettings config_;
+  AdmittanceSettings admittances_;
+  std::size_t admitted_without_asking_ = 0;
 
   std::map<std::uint64_t, int> handles_;  // token -> signal channel (-1 until attached)
   std::uint64_t next_token_ = 1;

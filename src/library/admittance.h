@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <string_view>
 
 #include "library/json/json_holder.h"
 
@@ -43,6 +44,11 @@ class Admittance {
   bool hasSerial = false;
   bool CacheUse = true;  // carried into the file for the driver
 };
+
+// The search pattern of the admittance files in their folder, and whether a found name has exactly
+// the shape of one (any letter case): Windows' search also gives shorter names and short names.
+inline constexpr std::u16string_view kAdmittanceFilePattern = u"Vid_????_Pid_????_Rev_????.json";
+bool IsAdmittanceFileName(std::u16string_view name);
 
 struct AdmittanceLess {
   bool operator()(const Admittance& a, const Admittance& b) const { return a._cmp(b) < 0; }

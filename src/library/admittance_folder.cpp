@@ -12,18 +12,6 @@ namespace VostUsbWardenManager {
 
 namespace {
 
-constexpr std::u16string_view kFilePattern = u"Vid_????_Pid_????_Rev_????.json";
-
-// Windows' file search lets a "?" before the dot match nothing ("Rev_01.json") and also matches
-// short names; only names of exactly the pattern's shape are the library's files.
-bool IsAdmittanceFileName(std::u16string_view name) {
-  if (name.size() != kFilePattern.size()) return false;
-  for (std::size_t i = 0; i < name.size(); ++i) {
-    if (kFilePattern[i] != u'?' && text::fold_case(kFilePattern[i]) != text::fold_case(name[i])) return false;
-  }
-  return true;
-}
-
 // The existing file of a device, validated, or a new document for `first` when there is none.
 std::uint32_t OpenDocument(const std::u16string& path, const Admittance& first, JsonHolder& doc,
                            std::u16string& status_text) {
@@ -41,6 +29,16 @@ std::uint32_t OpenDocument(const std::u16string& path, const Admittance& first, 
 }
 
 }  // namespace
+
+bool IsAdmittanceFileName(std::u16string_view name) {
+  if (name.size() != kAdmittanceFilePattern.size()) return false;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    if (kAdmittanceFilePattern[i] != u'?' && text::fold_case(kAdmittanceFilePattern[i]) != text::fold_case(name[i])) {
+      return false;
+    }
+  }
+  return true;
+}
 
 AdmittanceList& AdmittanceList::operator=(const AdmittanceList& other) {
   if (this == &other) return *this;
@@ -72,7 +70,7 @@ std::uint32_t AdmittanceList::SaveToDirectory(const char16_t* DirPathName, std::
 std::uint32_t AdmittanceList::ClearDirectory(const char16_t* DirPathName, std::u16string& status_text) {
   const std::u16string folder = std::u16string(DirPathName) + u"\\";
   os::WIN32_FIND_DATAW found{};
-  os::unique_hfind find(os::FindFirstFileW((folder + std::u16string(kFilePattern)).c_str(), &found));
+  os::unique_hfind find(os::FindFirstFileW((folder + std::u16string(kAdmittanceFilePattern)).c_str(), &found));
   if (!find) {
     const DWORD code = os::GetLastError();
     if (code == ERROR_FILE_NOT_FOUND) return 0;
