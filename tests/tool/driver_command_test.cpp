@@ -82,6 +82,14 @@ TEST_F(ToolDriver, TheGuardsSequenceStepByStep) {
   EXPECT_EQ(stop_again.status, 0) << "a stopped service is what stop asks for";
   EXPECT_EQ(stop_again.out, "state: STOPPED (1), was not running\n");
 
+  // The driver reads the configuration file when it starts: the options changed above come back.
+  ASSERT_EQ(tool({"start"}).status, 0);
+  const CommandResult restarted = sim("driver");
+  ExpectContains(restarted.out, "configuration: read (filter on, capture on, notify handle on)");
+  ExpectContains(restarted.out, "hubs accepted: yes");
+  ExpectContains(restarted.out, "files and cache mode: 3");
+  ASSERT_EQ(tool({"stop"}).status, 0);
+
   const CommandResult uninstall = tool({"uninstall"});
   ASSERT_EQ(uninstall.status, 0) << uninstall.err;
   EXPECT_EQ(service_row(), "");
