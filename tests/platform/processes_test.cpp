@@ -438,6 +438,23 @@ TEST(Snapshots, ASnapshotCannotBeWaitedOn) {
   EXPECT_EQ(DWORD{ERROR_INVALID_HANDLE}, os::GetLastError());
 }
 
+// Windows never changes a running process's image; a Linux process may execute another program
+// (the tests' helper that becomes a standard user does). Handles, those of this process's own
+// children included, then show the program that runs now.
+TEST_F(Processes, AProcessThatExecutesAnotherProgramShowsTheNewImage) {
+  auto child = shell_execute(u"Z:\\bin\\sh", u"-c \"sleep 0.5; exec sleep 30\"");
+  ASSERT_TRUE(child.ok) << child.error;
+  const auto image_of = [&] { return image_name(child.process.get()); };
+  bool switched = false;
+  for (int i = 0; i < 100 && !switched; ++i) {
+    const std::u16string image = image_of();
+    switched = image.size() > 6 && image.substr(image.size() - 6) == u"\\sleep";
+    if (!switched) os::Sleep(50);
+  }
+  EXPECT_TRUE(switched) << text::to_utf8(image_of());
+  EXPECT_EQ(image_of(), module_path(child.process.get()));
+}
+
 TEST(Users, TheUserIsTheEffectiveLinuxUser) {
   const passwd* self = ::getpwuid(::geteuid());
   ASSERT_NE(nullptr, self);

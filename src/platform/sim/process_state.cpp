@@ -106,6 +106,27 @@ std::shared_ptr<ProcessState> ProcessState::adopt_child(pid_t pid, UniqueFd pidf
   return state;
 }
 
+void ProcessState::refresh_facts() const {
+  const auto owner = read_effective_uid(pid_);
+  ImagePath image = read_image_path(pid_);
+  // Read first, test after, as when opening: while the process runs, the id was still its own.
+  if (!owner || poll_ended(pidfd_.get(), 0)) return;
+  owner_ = *owner;
+  if (image.error == 0 || image_.error != 0) image_ = std::move(image);
+}
+
+uid_t ProcessState::owner() const {
+  std::lock_guard guard(facts_lock_);
+  refresh_facts();
+  return owner_;
+}
+
+ImagePath ProcessState::image() const {
+  std::lock_guard guard(facts_lock_);
+  refresh_facts();
+  return image_;
+}
+
 ProcessState::~ProcessState() {
   if (!child_ || reaped_) return;
   siginfo_t info{};

@@ -1,7 +1,10 @@
 // A process of the machine as this process knows it. It is held through a pidfd, so a wait ends
 // exactly when the process ends and a process id that Linux gives to a new process is never
 // mistaken for the old one. Facts that Windows keeps with the process object (its user, its
-// image path) are read when it is opened and stay valid after it ends.
+// image path) are read when it is opened and stay valid after it ends. On Windows they never
+// change while the process runs; a Linux process may still execute another program or take on
+// another user (as a test's helper does right after it starts), so while it runs each query
+// reads them again.
 //
 // All handles of this process to one running process share one state, so an exit code recorded
 // through one handle is seen through all. A child started by this process is reaped (its exit
@@ -34,9 +37,9 @@ class ProcessState {
   ~ProcessState();
 
   pid_t pid() const { return pid_; }
-  uid_t owner() const { return owner_; }
+  uid_t owner() const;
   // The executable's Linux path, or the errno that kept it from being read.
-  const ImagePath& image() const { return image_; }
+  ImagePath image() const;
 
   bool has_ended();
   // WAIT_OBJECT_0 once the process has ended, WAIT_TIMEOUT, or WAIT_FAILED.
@@ -53,11 +56,14 @@ class ProcessState {
  private:
   ProcessState(pid_t pid, UniqueFd pidfd, bool child, uid_t owner, ImagePath image);
   bool ended_locked();
+  // Reads the user and the image again while the process runs; keeps the last ones after.
+  void refresh_facts() const;
 
   const pid_t pid_;
   const bool child_;
-  const uid_t owner_;
-  const ImagePath image_;
+  mutable std::mutex facts_lock_;
+  mutable uid_t owner_;
+  mutable ImagePath image_;
   std::mutex lock_;
   UniqueFd pidfd_;
   bool ended_ = false;
