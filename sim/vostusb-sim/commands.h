@@ -17,6 +17,10 @@ int cmd_boot(const Args& args);
 int cmd_machine(const Args& args);
 int cmd_plug(const Args& args);
 int cmd_unplug(const Args& args);
+int cmd_up(const Args& args);
+int cmd_shutdown(const Args& args);
+int cmd_services(const Args& args);
+int cmd_driver(const Args& args);
 
 // Writes "vostusb-sim: MESSAGE" as one line to standard error and returns `status`.
 int fail(int status, const std::string& message);

@@ -7,6 +7,7 @@
 #include "commands.h"
 #include "platform/sim/host.h"
 #include "platform/sim/machine_clock.h"
+#include "platform/sim/machine_link.h"
 #include "platform/sim/paths.h"
 
 namespace sim_cli {
@@ -37,6 +38,7 @@ int cmd_reset(const Args& args) {
   if (!fs::exists(fs::path(root) / os::sim::kMachineMarker, error)) {
     return fail(kRefused, root + " is not a simulated machine's root (no " + os::sim::kMachineMarker + " in it); nothing deleted");
   }
+  os::sim::machine::shutdown_daemon();  // its programs end with it
   fs::remove_all(root, error);
   if (error) return fail(kRefused, "cannot delete " + root + ": " + error.message());
   std::printf("reset %s\n", root.c_str());
@@ -50,6 +52,8 @@ int cmd_boot(const Args& args) {
   } else if (!args.empty()) {
     return fail(kBadInput, "usage: boot [--uptime MS]");
   }
+  // A new start: the kernel's run states (services, drivers) begin again.
+  if (!os::sim::machine::shutdown_daemon()) return fail(kRefused, "the machine daemon does not end");
   if (!os::sim::restart_machine_clock(uptime)) return fail(kRefused, "cannot write the machine's clock");
   return 0;
 }

@@ -16,6 +16,8 @@ const Command kCommands[] = {
     {"root", sim_cli::cmd_root}, {"reg", sim_cli::cmd_reg},   {"log", sim_cli::cmd_log},
     {"reset", sim_cli::cmd_reset}, {"boot", sim_cli::cmd_boot}, {"machine", sim_cli::cmd_machine},
     {"plug", sim_cli::cmd_plug},   {"unplug", sim_cli::cmd_unplug},
+    {"reset", sim_cli::cmd_reset}, {"boot", sim_cli::cmd_boot}, {"up", sim_cli::cmd_up},
+    {"shutdown", sim_cli::cmd_shutdown}, {"services", sim_cli::cmd_services}, {"driver", sim_cli::cmd_driver},
 };
 
 const char kUsage[] =
@@ -39,6 +41,11 @@ const char kUsage[] =
     "  machine show                   controllers, ports, devices and volumes of the machine\n"
     "  plug PORT FIXTURE              connect the device of a device fixture at PORT (must be empty)\n"
     "  unplug PORT                    disconnect the device at PORT with everything behind it\n"
+    "  up                             start the machine's kernel (the daemon that runs its services and\n"
+    "                                 drivers); the first call that needs it also starts it\n"
+    "  shutdown                       end the machine's kernel: services stop, their programs end\n"
+    "  services                       the services: name, type, start type, state and image path\n"
+    "  driver                         the VostUsb driver's state (user test, options, accepted lists)\n"
     "\n"
     "PORT is a path like 1-2.4: the controller (1 for \\\\.\\HCD0), its root port, then hub ports.\n"
     "KEY is written HKLM\\Software\\kavenor or HKEY_LOCAL_MACHINE\\Software\\kavenor.\n";

@@ -59,6 +59,8 @@ inline void close_algorithm(BCRYPT_ALG_HANDLE a) { os::BCryptCloseAlgorithmProvi
 inline void destroy_hash(BCRYPT_HASH_HANDLE h) { os::BCryptDestroyHash(h); }
 inline HDEVINFO invalid_devinfo() { return reinterpret_cast<HDEVINFO>(INVALID_HANDLE_VALUE); }
 inline void destroy_devinfo(HDEVINFO set) { os::SetupDiDestroyDeviceInfoList(set); }
+inline SC_HANDLE null_service() { return nullptr; }
+inline void close_service(SC_HANDLE h) { os::CloseServiceHandle(h); }
 }  // namespace detail
 
 // Files, devices, pipes and snapshots: invalid is INVALID_HANDLE_VALUE.
@@ -73,5 +75,7 @@ using unique_bcrypt_algorithm = unique_any<BCRYPT_ALG_HANDLE, detail::close_algo
 using unique_bcrypt_hash = unique_any<BCRYPT_HASH_HANDLE, detail::destroy_hash, detail::null_hash>;
 // Device information sets of device setup: invalid is INVALID_HANDLE_VALUE.
 using unique_hdevinfo = unique_any<HDEVINFO, detail::destroy_devinfo, detail::invalid_devinfo>;
+// Service control manager and service handles: invalid is null.
+using unique_schandle = unique_any<SC_HANDLE, detail::close_service, detail::null_service>;
 
 }  // namespace os

@@ -308,6 +308,21 @@ BOOL GetOverlappedResultEx(HANDLE file, OVERLAPPED* overlapped, DWORD* transferr
                            BOOL alertable);
 BOOL CancelIoEx(HANDLE file, OVERLAPPED* overlapped);
 
+// --- Services ------------------------------------------------------------------------------
+// Service and manager handles are SC_HANDLE, closed with CloseServiceHandle (os::unique_schandle).
+
+SC_HANDLE OpenSCManagerW(const char16_t* machine, const char16_t* database, DWORD access);
+SC_HANDLE CreateServiceW(SC_HANDLE manager, const char16_t* name, const char16_t* display_name, DWORD access,
+                         DWORD service_type, DWORD start_type, DWORD error_control, const char16_t* binary_path,
+                         const char16_t* load_order_group, DWORD* tag_id, const char16_t* dependencies,
+                         const char16_t* service_start_name, const char16_t* password);
+SC_HANDLE OpenServiceW(SC_HANDLE manager, const char16_t* name, DWORD access);
+BOOL StartServiceW(SC_HANDLE service, DWORD argument_count, const char16_t** arguments);
+BOOL ControlService(SC_HANDLE service, DWORD control, SERVICE_STATUS* status);
+BOOL QueryServiceStatusEx(SC_HANDLE service, SC_STATUS_TYPE level, BYTE* buffer, DWORD size, DWORD* needed);
+BOOL DeleteService(SC_HANDLE service);
+BOOL CloseServiceHandle(SC_HANDLE handle);
+
 // --- Security identifiers and descriptors ---------------------------------------------------
 
 BOOL AllocateAndInitializeSid(SID_IDENTIFIER_AUTHORITY* authority, BYTE sub_authority_count, DWORD sub0,

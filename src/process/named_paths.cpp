@@ -4,7 +4,7 @@
 #include "process/paths.h"
 #include "process/registry.h"
 
-Manager* g_manager = nullptr;
+VostUsbWardenManager::Manager* g_manager = nullptr;
 
 std::u16string driver_file_name() {
   return registry::is_windows10_family() ? u"vostusb10.sys" : u"vostusb.sys";

@@ -4,11 +4,13 @@
 #include <string>
 #include <string_view>
 
+namespace VostUsbWardenManager {
 class Manager;
+}
 
 // The process's one library instance; null while there is no driver connection. Created and
 // destroyed only by driver bring-up and tear-down.
-extern Manager* g_manager;
+extern VostUsbWardenManager::Manager* g_manager;
 
 // The driver file for this Windows: "vostusb10.sys" on the Windows 10 family, else "vostusb.sys".
 std::u16string driver_file_name();

@@ -20,5 +20,6 @@ int cmd_checksum(const Args& args);
 int cmd_decide(const Args& args);
 // `devices [--json]`: one line per connected USB device, or the library's list text.
 int cmd_devices(const Args& args);
+int cmd_driver(const Args& args);
 
 }  // namespace tool

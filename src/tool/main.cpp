@@ -28,6 +28,11 @@ const Command kCommands[] = {
                 "                       manufacturer|product|serial|class|description, drive letters, checksum, and the\n"
                 "                       verdict of the rules with the rule that gave it; --json: the library's list text",
      tool::cmd_devices},
+    {"driver", "driver status|install|start|stop|uninstall|hubs on|off|cache 0-3\n"
+               "                       manage the VostUsb filter driver as the guard does: its service, the hubs option\n"
+               "                       and the files-and-cache mode (driver and configuration file); status shows the\n"
+               "                       service's state, its registry values and the validated configuration file",
+     tool::cmd_driver},
 };
 
 void print_help(std::FILE* out) {

@@ -10,6 +10,7 @@
 #include "text/utf.h"
 #ifndef _WIN32
 #include "platform/sim/host.h"
+#include "platform/sim/machine_link.h"
 #endif
 
 namespace testing_support {
@@ -66,6 +67,8 @@ void FreshHost::TearDown() {
   debug_output_.reset();
   if (under_wine()) forget_the_suite();
 #ifndef _WIN32
+  // The machine's kernel, when a test started it, ends with the machine.
+  if (!os::sim::machine::shutdown_daemon()) ADD_FAILURE() << "the machine daemon did not end";
   if (had_old_root_) {
     setenv("VOSTUSB_SIM_ROOT", old_root_.c_str(), 1);
   } else {

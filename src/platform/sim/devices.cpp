@@ -1,6 +1,7 @@
 // The device namespace: CreateFileW's "\\.\NAME" after pipes, and DeviceIoControl.
 #include "platform/sim/devices.h"
 
+#include "platform/sim/driver_device.h"
 #include "platform/sim/errors.h"
 #include "platform/sim/usb_device_objects.h"
 
@@ -20,9 +21,10 @@ BOOL DeviceObject::write(const void*, DWORD, DWORD* done) {
 
 BOOL DeviceObject::flush() { return TRUE; }
 
-std::optional<DeviceOpen> open_device(std::u16string_view name, DWORD, DWORD) {
+std::optional<DeviceOpen> open_device(std::u16string_view name, DWORD access, DWORD flags) {
   // Each simulated device family adds its opener here, in the order names are tried.
   if (auto usb = usb::open_usb_device(name)) return usb;
+  if (auto driver = open_driver_device(name, access, flags)) return driver;
   return std::nullopt;
 }
 

@@ -1,7 +1,6 @@
 #include "platform/sim/pipe_transport.h"
 
 #include <linux/sockios.h>
-#include <openssl/evp.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
@@ -12,11 +11,10 @@
 #include <climits>
 #include <cstddef>
 #include <cstring>
-#include <filesystem>
 #include <map>
 #include <mutex>
 
-#include "platform/sim/host.h"
+#include "platform/sim/abstract_socket.h"
 #include "text/chars.h"
 #include "text/utf.h"
 
@@ -37,37 +35,6 @@ int Deadline::poll_timeout() const {
 
 namespace {
 
-// The sim root as one text for every process: the real path, without a trailing separator.
-std::string canonical_root() {
-  std::string root = sim_root();
-  std::error_code error;
-  const std::filesystem::path real = std::filesystem::canonical(root, error);
-  if (!error) root = real.string();
-  while (root.size() > 1 && root.back() == '/') root.pop_back();
-  return root;
-}
-
-std::string sha256_hex(const std::string& bytes) {
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned int length = 0;
-  EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_sha256(), nullptr);
-  static const char kHex[] = "0123456789abcdef";
-  std::string hex;
-  for (unsigned int i = 0; i < length; ++i) {
-    hex += kHex[digest[i] >> 4];
-    hex += kHex[digest[i] & 15];
-  }
-  return hex;
-}
-
-socklen_t abstract_address(const std::string& name, sockaddr_un& address) {
-  std::memset(&address, 0, sizeof address);
-  address.sun_family = AF_UNIX;
-  const std::size_t length = std::min(name.size(), sizeof address.sun_path - 1);
-  std::memcpy(address.sun_path + 1, name.data(), length);
-  return static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + length);
-}
-
 // Waits for `events` on `fd`: 0 when something happened, ERROR_IO_PENDING when the deadline passed.
 DWORD poll_fd(int fd, short events, Deadline deadline) {
   for (;;) {
@@ -83,7 +50,7 @@ DWORD poll_fd(int fd, short events, Deadline deadline) {
 
 std::string socket_name(std::u16string_view pipe_name) {
   const std::string key = canonical_root() + "\n" + text::to_utf8(text::lower_az(pipe_name));
-  return "vostusb-pipe-" + sha256_hex(key);
+  return hashed_socket_name("vostusb-pipe-", key);
 }
 
 Connection::~Connection() { ::close(fd_); }

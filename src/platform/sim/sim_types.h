@@ -305,3 +305,6 @@ using BCRYPT_HASH_HANDLE = void*;
 
 // USB stack, configuration manager, device setup and volumes.
 #include "platform/sim/usb_types.h"
+
+// Services and drivers.
+#include "platform/sim/service_types.h"

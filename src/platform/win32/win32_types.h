@@ -21,8 +21,11 @@
 #include <tlhelp32.h>
 #include <usbioctl.h>
 #include <winioctl.h>
+#include <winsvc.h>
 
 // The layer takes text as char16_t, so the CNG algorithm ids that the product names are given in
 // that form too (the SDK spells them as wchar_t literals).
 #undef BCRYPT_SHA1_ALGORITHM
 #define BCRYPT_SHA1_ALGORITHM u"SHA1"
+#undef SERVICES_ACTIVE_DATABASEW
+#define SERVICES_ACTIVE_DATABASEW u"ServicesActive"

@@ -1,0 +1,125 @@
+// Service control manager and device-control types and constants for the simulated host, with the
+// Windows SDK's values. Included only through platform/sim/sim_types.h.
+#pragma once
+
+struct SC_HANDLE__;
+using SC_HANDLE = SC_HANDLE__*;
+
+// Service errors.
+constexpr DWORD ERROR_INVALID_LEVEL = 124;
+constexpr DWORD ERROR_DEPENDENT_SERVICES_RUNNING = 1051;
+constexpr DWORD ERROR_INVALID_SERVICE_CONTROL = 1052;
+constexpr DWORD ERROR_SERVICE_REQUEST_TIMEOUT = 1053;
+constexpr DWORD ERROR_SERVICE_NO_THREAD = 1054;
+constexpr DWORD ERROR_SERVICE_DATABASE_LOCKED = 1055;
+constexpr DWORD ERROR_SERVICE_ALREADY_RUNNING = 1056;
+constexpr DWORD ERROR_SERVICE_DISABLED = 1058;
+constexpr DWORD ERROR_SERVICE_DOES_NOT_EXIST = 1060;
+constexpr DWORD ERROR_SERVICE_CANNOT_ACCEPT_CTRL = 1061;
+constexpr DWORD ERROR_SERVICE_NOT_ACTIVE = 1062;
+constexpr DWORD ERROR_DATABASE_DOES_NOT_EXIST = 1065;
+constexpr DWORD ERROR_SERVICE_SPECIFIC_ERROR = 1066;
+constexpr DWORD ERROR_PROCESS_ABORTED = 1067;
+constexpr DWORD ERROR_SERVICE_MARKED_FOR_DELETE = 1072;
+constexpr DWORD ERROR_SERVICE_EXISTS = 1073;
+constexpr DWORD ERROR_SERVICE_NEVER_STARTED = 1077;
+constexpr DWORD ERROR_DUPLICATE_SERVICE_NAME = 1078;
+constexpr DWORD ERROR_INVALID_IMAGE_HASH = 577;
+constexpr DWORD ERROR_DEVICE_NOT_CONNECTED = 1167;
+
+// Service types.
+constexpr DWORD SERVICE_KERNEL_DRIVER = 0x00000001;
+constexpr DWORD SERVICE_FILE_SYSTEM_DRIVER = 0x00000002;
+constexpr DWORD SERVICE_DRIVER = 0x0000000B;
+constexpr DWORD SERVICE_WIN32_OWN_PROCESS = 0x00000010;
+constexpr DWORD SERVICE_WIN32_SHARE_PROCESS = 0x00000020;
+constexpr DWORD SERVICE_WIN32 = 0x00000030;
+constexpr DWORD SERVICE_INTERACTIVE_PROCESS = 0x00000100;
+
+// Start types.
+constexpr DWORD SERVICE_BOOT_START = 0;
+constexpr DWORD SERVICE_SYSTEM_START = 1;
+constexpr DWORD SERVICE_AUTO_START = 2;
+constexpr DWORD SERVICE_DEMAND_START = 3;
+constexpr DWORD SERVICE_DISABLED = 4;
+
+// Error control.
+constexpr DWORD SERVICE_ERROR_IGNORE = 0;
+constexpr DWORD SERVICE_ERROR_NORMAL = 1;
+constexpr DWORD SERVICE_ERROR_SEVERE = 2;
+constexpr DWORD SERVICE_ERROR_CRITICAL = 3;
+
+// Current states.
+constexpr DWORD SERVICE_STOPPED = 1;
+constexpr DWORD SERVICE_START_PENDING = 2;
+constexpr DWORD SERVICE_STOP_PENDING = 3;
+constexpr DWORD SERVICE_RUNNING = 4;
+constexpr DWORD SERVICE_CONTINUE_PENDING = 5;
+constexpr DWORD SERVICE_PAUSE_PENDING = 6;
+constexpr DWORD SERVICE_PAUSED = 7;
+
+// Controls and the controls a service accepts.
+constexpr DWORD SERVICE_CONTROL_STOP = 1;
+constexpr DWORD SERVICE_CONTROL_PAUSE = 2;
+constexpr DWORD SERVICE_CONTROL_CONTINUE = 3;
+constexpr DWORD SERVICE_CONTROL_INTERROGATE = 4;
+constexpr DWORD SERVICE_CONTROL_SHUTDOWN = 5;
+constexpr DWORD SERVICE_ACCEPT_STOP = 0x00000001;
+constexpr DWORD SERVICE_ACCEPT_PAUSE_CONTINUE = 0x00000002;
+constexpr DWORD SERVICE_ACCEPT_SHUTDOWN = 0x00000004;
+constexpr DWORD SERVICE_RUNS_IN_SYSTEM_PROCESS = 0x00000001;
+
+// Access rights of the manager and of services.
+constexpr DWORD SC_MANAGER_CONNECT = 0x0001;
+constexpr DWORD SC_MANAGER_CREATE_SERVICE = 0x0002;
+constexpr DWORD SC_MANAGER_ENUMERATE_SERVICE = 0x0004;
+constexpr DWORD SC_MANAGER_LOCK = 0x0008;
+constexpr DWORD SC_MANAGER_QUERY_LOCK_STATUS = 0x0010;
+constexpr DWORD SC_MANAGER_MODIFY_BOOT_CONFIG = 0x0020;
+constexpr DWORD SC_MANAGER_ALL_ACCESS = 0xF003F;
+constexpr DWORD SERVICE_QUERY_CONFIG = 0x0001;
+constexpr DWORD SERVICE_CHANGE_CONFIG = 0x0002;
+constexpr DWORD SERVICE_QUERY_STATUS = 0x0004;
+constexpr DWORD SERVICE_ENUMERATE_DEPENDENTS = 0x0008;
+constexpr DWORD SERVICE_START = 0x0010;
+constexpr DWORD SERVICE_STOP = 0x0020;
+constexpr DWORD SERVICE_PAUSE_CONTINUE = 0x0040;
+constexpr DWORD SERVICE_INTERROGATE = 0x0080;
+constexpr DWORD SERVICE_USER_DEFINED_CONTROL = 0x0100;
+constexpr DWORD SERVICE_ALL_ACCESS = 0xF01FF;
+
+#define SERVICES_ACTIVE_DATABASEW u"ServicesActive"
+
+struct SERVICE_STATUS {
+  DWORD dwServiceType;
+  DWORD dwCurrentState;
+  DWORD dwControlsAccepted;
+  DWORD dwWin32ExitCode;
+  DWORD dwServiceSpecificExitCode;
+  DWORD dwCheckPoint;
+  DWORD dwWaitHint;
+};
+
+struct SERVICE_STATUS_PROCESS {
+  DWORD dwServiceType;
+  DWORD dwCurrentState;
+  DWORD dwControlsAccepted;
+  DWORD dwWin32ExitCode;
+  DWORD dwServiceSpecificExitCode;
+  DWORD dwCheckPoint;
+  DWORD dwWaitHint;
+  DWORD dwProcessId;
+  DWORD dwServiceFlags;
+};
+
+enum SC_STATUS_TYPE { SC_STATUS_PROCESS_INFO = 0 };
+
+// Device control codes.
+constexpr DWORD FILE_DEVICE_UNKNOWN = 0x00000022;
+constexpr DWORD METHOD_BUFFERED = 0;
+constexpr DWORD FILE_ANY_ACCESS = 0;
+#define CTL_CODE(DeviceType, Function, Method, Access) \
+  (((DeviceType) << 16) | ((Access) << 14) | ((Function) << 2) | (Method))
+
+// The service manager's remote procedure call server is unavailable (the machine daemon is gone).
+constexpr DWORD RPC_S_SERVER_UNAVAILABLE = 1722;
