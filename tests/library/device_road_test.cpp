@@ -5,6 +5,7 @@
 // the user test, hubs and the fixtures' bad requests.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <memory>
@@ -66,11 +67,13 @@ class DeviceRoad : public LibraryHost {
   testing_support::CommandResult Sim(const std::vector<std::string>& args) {
     return testing_support::run_built("vostusb-sim", args, native_dir());
   }
-  // `plug --wait`: its verdict lines.
+  // `plug --wait`: its verdict lines, after its "plugged FIXTURE into PORT".
   std::string PlugAndWait(const std::string& port, const std::string& fixture) {
     const auto r = Sim({"plug", "--wait", port, fixture});
     EXPECT_EQ(r.status, 0) << r.err;
-    return r.out;
+    const std::string first = "plugged " + fixture + " into " + port + "\n";
+    EXPECT_EQ(r.out.substr(0, first.size()), first);
+    return r.out.substr(std::min(first.size(), r.out.size()));
   }
   // The texts the stand-in's test function got, one per line.
   std::string Seen() const { return Exists(seen_) ? testing_support::read_native_file(seen_) : std::string(); }
