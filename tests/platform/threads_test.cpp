@@ -24,11 +24,16 @@ DWORD Count(void* parameter) {
   return os::WaitForSingleObject(static_cast<HANDLE>(parameter), INFINITE) == WAIT_OBJECT_0 ? 7 : 1;
 }
 
-TEST(Threads, ASuspendedThreadRunsOnlyOnceResumed) {
+// A suspended thread of Count that waits for `go` once resumed.
+os::unique_handle suspended(HANDLE go, DWORD& id) {
   runs = 0;
+  return os::unique_handle(os::CreateThread(nullptr, 0, Count, go, CREATE_SUSPENDED, &id));
+}
+
+TEST(Threads, ASuspendedThreadRunsOnlyOnceResumed) {
   auto go = make_event(true, false);
   DWORD id = 0;
-  os::unique_handle thread(os::CreateThread(nullptr, 0, Count, go.get(), CREATE_SUSPENDED, &id));
+  os::unique_handle thread = suspended(go.get(), id);
   ASSERT_TRUE(thread);
   EXPECT_NE(id, 0u);
   EXPECT_NE(id, os::GetCurrentThreadId());
@@ -43,10 +48,9 @@ TEST(Threads, ASuspendedThreadRunsOnlyOnceResumed) {
 }
 
 TEST(Threads, TerminatingAThreadThatNeverRan) {
-  runs = 0;
   auto go = make_event(true, false);
   DWORD id = 0;
-  os::unique_handle thread(os::CreateThread(nullptr, 0, Count, go.get(), CREATE_SUSPENDED, &id));
+  os::unique_handle thread = suspended(go.get(), id);
   ASSERT_TRUE(thread);
   EXPECT_TRUE(os::TerminateThread(thread.get(), 0));
   EXPECT_EQ(os::WaitForSingleObject(thread.get(), 5000), DWORD{WAIT_OBJECT_0});
