@@ -260,6 +260,10 @@ std::vector<std::string> VostUsbDriver::describe() const {
     lines.push_back("user test: off");
   }
   lines.push_back("pending requests: " + std::to_string(pending_.size()));
+  for (const auto& request : pending_) {
+    lines.push_back("  request " + std::to_string(request->id) + ": " +
+                    (request->offer.port.empty() ? std::string("offered directly") : "device at " + request->offer.port));
+  }
   lines.push_back(std::string("hubs accepted: ") + (hubs_accepted_ ? "yes" : "no"));
   lines.push_back("files and cache mode: " + std::to_string(files_and_cache_mode_));
   lines.push_back("configuration file: " + shown(config_path_));

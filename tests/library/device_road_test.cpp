@@ -166,6 +166,18 @@ TEST_F(DeviceRoad, TheOwnerDyingEndsTheTestWithTheDefault) {
   EXPECT_EQ(PlugAndWait("1-4", kDevices + "mouse.json"), "1-4 admitted user test off\n");
 }
 
+TEST_F(DeviceRoad, AnUnpluggedDeviceIsWithdrawn) {
+  ASSERT_NO_FATAL_FAILURE(Hold("silent", 0, "refuse"));
+  ASSERT_EQ(Sim({"plug", "1-3", kDevices + "mouse.json"}).status, 0);
+  for (int i = 0; i < 500 && Seen().empty(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  ASSERT_FALSE(Seen().empty()) << "the guard has the request";
+  EXPECT_NE(Sim({"driver"}).out.find("pending requests: 1\n  request 1: device at 1-3\n"), std::string::npos)
+      << Sim({"driver"}).out;
+  ASSERT_EQ(Sim({"unplug", "1-3"}).status, 0);
+  EXPECT_NE(Sim({"driver"}).out.find("pending requests: 0\n"), std::string::npos) << "withdrawn at once";
+  EXPECT_EQ(Shown("1-3"), std::string("1-3        (empty)"));
+}
+
 TEST_F(DeviceRoad, HubsAndTheDevicesBehindThem) {
   ASSERT_NO_FATAL_FAILURE(Hold("refuse", 60000, "accept"));
   // A hub is asked about like any device; behind a blocked hub nothing is enumerated.
