@@ -4,6 +4,7 @@
 
 #include "library/driver_interface.h"
 #include "machine.h"
+#include "plugging.h"
 #include "platform/sim/machine_link.h"
 #include "text/utf.h"
 
@@ -186,11 +187,13 @@ void serve_signals(Machine& machine, int fd, const Message& first) {
 }
 
 void serve_offer(Machine& machine, int fd, const Message& first) {
-  DeviceOffer offer{field_text(first, 1), first.size() > 2 && first[2] == "hub"};
+  DeviceOffer offer;
+  offer.text = field_text(first, 1);
+  offer.is_hub = first.size() > 2 && first[2] == "hub";
   Verdict verdict;
   {
     Lock lock(machine.mutex);
-    verdict = machine.driver.admit(offer, lock);
+    verdict = machine.driver.admit(offer, lock).verdict;
   }
   reply(fd, {number(ERROR_SUCCESS), verdict == Verdict::Accepted ? "accepted" : "refused"});
 }
@@ -225,6 +228,10 @@ void serve(Machine& machine, int fd, uid_t caller) {
     serve_signals(machine, fd, first);
   } else if (role == "offer") {
     serve_offer(machine, fd, first);
+  } else if (role == "plug") {
+    serve_plug(machine, fd, first);
+  } else if (role == "unplugged") {
+    serve_unplugged(machine, fd, first);
   } else if (role == "services") {
     serve_services(machine, fd);
   } else if (role == "driver") {

@@ -76,9 +76,21 @@ void VostUsbDriver::attach_signals(std::uint64_t token, int fd) {
 void VostUsbDriver::end_test() {
   test_on_ = false;
   test_owner_ = 0;
-  for (const auto& request : pending_) request->verdict = default_verdict();
+  for (const auto& request : pending_) {
+    request->verdict = default_verdict();
+    request->by = "test ended";
+  }
   pending_.clear();
   changed_.notify_all();
+}
+
+std::uint32_t VostUsbDriver::Request::size() const {
+  if (offer.request_size) return *offer.request_size;
+  return static_cast<std::uint32_t>(driver::kRequestTextOffset + bytes().size());
+}
+
+std::string VostUsbDriver::Request::bytes() const {
+  return text::to_utf16le(offer.text) + (offer.request_nul ? std::string(2, '\0') : std::string());
 }
 
 void VostUsbDriver::signal_waiting() {
@@ -93,8 +105,9 @@ std::shared_ptr<VostUsbDriver::Request> VostUsbDriver::find_pending(std::uint64_
   return it == pending_.end() ? nullptr : *it;
 }
 
-void VostUsbDriver::settle(const std::shared_ptr<Request>& request, Verdict verdict) {
+void VostUsbDriver::settle(const std::shared_ptr<Request>& request, Verdict verdict, const char* by) {
   request->verdict = verdict;
+  request->by = by;
   pending_.erase(std::remove(pending_.begin(), pending_.end(), request), pending_.end());
   changed_.notify_all();
 }
@@ -136,7 +149,7 @@ DWORD VostUsbDriver::control(std::uint64_t token, DWORD code, const std::string&
         header.nothing_pending = 1;
       } else {
         header.identifier = pending_.front()->id;
-        header.size = static_cast<std::uint32_t>(driver::kRequestTextOffset + (pending_.front()->text.size() + 1) * 2);
+        header.size = pending_.front()->size();
       }
       out = bytes_of(header);
       return ERROR_SUCCESS;
@@ -145,12 +158,17 @@ DWORD VostUsbDriver::control(std::uint64_t token, DWORD code, const std::string&
       if (in.size() < sizeof(driver::RequestPrefix)) return ERROR_INVALID_PARAMETER;
       auto prefix = read_record<driver::RequestPrefix>(in);
       const auto request = find_pending(prefix.identifier);
-      const std::u16string text = request ? request->text : std::u16string();
-      const std::size_t size = driver::kRequestTextOffset + (request ? (text.size() + 1) * 2 : 0);
+      // Answered, timed out or never known: void. A request a fixture made void is withdrawn.
+      const bool is_void = !request || request->offer.request_void;
+      const std::size_t size = is_void ? driver::kRequestTextOffset : request->size();
       if (out_size < size) return ERROR_INSUFFICIENT_BUFFER;
-      prefix.is_void = request ? 0 : 1;  // answered, timed out or never known
+      prefix.is_void = is_void ? 1 : 0;
       out = bytes_of(prefix);
-      if (request) out += text::to_utf16le(text) + std::string(2, '\0');
+      if (!is_void) out = (out + request->bytes()).substr(0, size);
+      if (request && is_void) {
+        settle(request, default_verdict(), "void request");
+        signal_waiting();
+      }
       return ERROR_SUCCESS;
     }
     case driver::kAnswerRequest: {
@@ -158,7 +176,7 @@ DWORD VostUsbDriver::control(std::uint64_t token, DWORD code, const std::string&
       const auto answer = read_record<driver::Answer>(in);
       // A late answer (after the time-out) is ignored, as the request is gone.
       if (const auto request = find_pending(answer.identifier)) {
-        settle(request, answer.refused ? Verdict::Refused : Verdict::Accepted);
+        settle(request, answer.refused ? Verdict::Refused : Verdict::Accepted, "answer");
         signal_waiting();  // the guard peeks once per wake-up: wake it for the next one
       }
       return ERROR_SUCCESS;
@@ -181,38 +199,51 @@ DWORD VostUsbDriver::control(std::uint64_t token, DWORD code, const std::string&
   }
 }
 
-Verdict VostUsbDriver::admit(const DeviceOffer& offer, Lock& lock) {
-  if (!loaded_) return Verdict::Accepted;  // no filter: the device works
+Admission VostUsbDriver::admit(const DeviceOffer& offer, Lock& lock, const std::function<void()>& queued) {
+  if (!loaded_) return {Verdict::Accepted, "no driver"};  // no filter: the device works
   if (offer.is_hub && hubs_accepted_) {
     if (std::find(accepted_types_.begin(), accepted_types_.end(), "hub") == accepted_types_.end()) {
       accepted_types_.push_back("hub");
     }
-    return Verdict::Accepted;
+    return {Verdict::Accepted, "hub"};
   }
-  if (!config_.filter) return Verdict::Accepted;
+  if (!config_.filter) return {Verdict::Accepted, "filter off"};
   if (const auto identity = identity_of(offer.text); identity && is_admitted(admittances_.admitted, *identity)) {
     ++admitted_without_asking_;
-    return Verdict::Accepted;
+    return {Verdict::Accepted, "admittance"};
   }
-  if (!test_on_) return Verdict::Accepted;
+  if (!test_on_) return {Verdict::Accepted, "user test off"};
   auto request = std::make_shared<Request>();
   request->id = next_request_++;
-  request->text = offer.text;
+  request->offer = offer;
   pending_.push_back(request);
   if (pending_.size() == 1) signal_waiting();
+  if (queued) queued();
   const bool timed = answer_timeout_ > 0;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::microseconds(answer_timeout_ / 10);
   while (!request->verdict) {
     if (!timed) {
       changed_.wait(lock);
     } else if (changed_.wait_until(lock, deadline) == std::cv_status::timeout && !request->verdict) {
-      settle(request, default_verdict());
+      settle(request, default_verdict(), "time-out default");
+      signal_waiting();  // the guard may be waiting for the next one
     }
   }
   if (*request->verdict == Verdict::Accepted && accepted_names_.size() < kMaxAcceptedNames) {
     accepted_names_.push_back(text::to_utf8(offer.text));
   }
-  return *request->verdict;
+  return {*request->verdict, request->by};
+}
+
+std::size_t VostUsbDriver::withdraw(const std::string& port) {
+  std::vector<std::shared_ptr<Request>> gone;
+  for (const auto& request : pending_) {
+    const std::string& at = request->offer.port;
+    if (!at.empty() && (at == port || at.rfind(port + ".", 0) == 0)) gone.push_back(request);
+  }
+  for (const auto& request : gone) settle(request, default_verdict(), "unplugged");
+  if (!gone.empty()) signal_waiting();
+  return gone.size();
 }
 
 std::vector<std::string> VostUsbDriver::describe() const {
@@ -229,6 +260,10 @@ std::vector<std::string> VostUsbDriver::describe() const {
     lines.push_back("user test: off");
   }
   lines.push_back("pending requests: " + std::to_string(pending_.size()));
+  for (const auto& request : pending_) {
+    lines.push_back("  request " + std::to_string(request->id) + ": " +
+                    (request->offer.port.empty() ? std::string("offered directly") : "device at " + request->offer.port));
+  }
   lines.push_back(std::string("hubs accepted: ") + (hubs_accepted_ ? "yes" : "no"));
   lines.push_back("files and cache mode: " + std::to_string(files_and_cache_mode_));
   lines.push_back("configuration file: " + shown(config_path_));

@@ -7,7 +7,9 @@
 //   time-out (none when it is zero) and the default verdict. A device offered while the test is on
 //   waits until the guard answers, the time-out passes (the default applies), or the test ends (the
 //   test turned off, its handle closed, the driver stopped: the default applies). A device offered
-//   while the test is off is admitted: nobody guards it.
+//   while the test is off is admitted: nobody guards it. Several devices may wait at once; the
+//   guard sees the oldest first, and is signalled again after each answer while more wait. A request
+//   found void by the guard's fetch (a fixture can ask for that) gets the default at once.
 // - hubs accepted without asking (off after loading), the files-and-cache mode (0-3, 0 after
 //   loading), and two accepted lists: the device texts the guard accepted, and the kinds admitted
 //   without asking ("hub"). Both clear with their control codes.
@@ -20,6 +22,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -36,9 +39,25 @@ namespace machined {
 struct DeviceOffer {
   std::u16string text;  // the device document handed to the test callback
   bool is_hub = false;
+  std::string port;     // where it is plugged ("1-2.4"), when it came from the machine's hardware
+  // What a device fixture may change in its request, for tests of bad input: the size the
+  // request's header gives (the fetched bytes are cut to it), the text's terminating NUL left out,
+  // or the request void when it is fetched.
+  std::optional<std::uint32_t> request_size;
+  bool request_nul = true;
+  bool request_void = false;
 };
 
 enum class Verdict { Accepted, Refused };
+
+// The verdict on a device and where it came from: "answer", "time-out default", "test ended"
+// (the user test went off, its handle closed or the driver stopped while the device waited),
+// "void request" (the default at once), "unplugged" (withdrawn), "hub" (hubs accepted), "filter off", "admittance",
+// "user test off", "no driver".
+struct Admission {
+  Verdict verdict = Verdict::Accepted;
+  std::string by;
+};
 
 class VostUsbDriver {
  public:
@@ -61,8 +80,13 @@ class VostUsbDriver {
   DWORD control(std::uint64_t token, DWORD code, const std::string& in, DWORD out_size, std::string& out);
 
   // The seam for the USB plugging: the verdict on a newly connected device, waiting while the user
-  // test decides.
-  Verdict admit(const DeviceOffer& offer, Lock& lock);
+  // test decides. `queued` is called (with the lock held) once the device waits for the guard.
+  Admission admit(const DeviceOffer& offer, Lock& lock, const std::function<void()>& queued = {});
+
+  // The device at `port`, or behind it, was unplugged: its waiting requests are withdrawn (the
+  // default verdict, "unplugged"; the guard's fetch then finds them void, its answer is ignored).
+  // Returns how many were waiting.
+  std::size_t withdraw(const std::string& port);
 
   // The state as lines for the sim CLI.
   std::vector<std::string> describe() const;
@@ -70,15 +94,18 @@ class VostUsbDriver {
  private:
   struct Request {
     std::uint64_t id = 0;
-    std::u16string text;
+    DeviceOffer offer;
     std::optional<Verdict> verdict;
+    std::string by;
+    std::uint32_t size() const;       // what the header gives
+    std::string bytes() const;        // the fetched bytes after the prefix, before the cut to size()
   };
 
   void end_test();
   void signal_waiting();
   Verdict default_verdict() const { return default_accepted_ ? Verdict::Accepted : Verdict::Refused; }
   std::shared_ptr<Request> find_pending(std::uint64_t id) const;
-  void settle(const std::shared_ptr<Request>& request, Verdict verdict);
+  void settle(const std::shared_ptr<Request>& request, Verdict verdict, const char* by);
 
   std::condition_variable& changed_;
   bool loaded_ = false;

@@ -22,6 +22,10 @@ int cmd_shutdown(const Args& args);
 int cmd_services(const Args& args);
 int cmd_driver(const Args& args);
 
+// A file's bytes; false when it cannot be read. The folder of a path ("." without one).
+bool read_text(const std::string& path, std::string& text);
+std::string folder_of(const std::string& path);
+
 // Writes "vostusb-sim: MESSAGE" as one line to standard error and returns `status`.
 int fail(int status, const std::string& message);
 

@@ -14,20 +14,6 @@ namespace {
 
 namespace usb = os::sim::usb;
 
-bool read_text(const std::string& path, std::string& text) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::stringstream content;
-  content << in.rdbuf();
-  text = content.str();
-  return true;
-}
-
-std::string folder_of(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-}
-
 std::string property_text(const usb::DevNode& node, ULONG code) {
   const auto found = node.properties.find(code);
   if (found == node.properties.end() || found->second.type != REG_SZ) return {};
@@ -79,8 +65,10 @@ void show_hub(const usb::Hub& hub, usb::PortPath& path, int depth) {
       std::printf(" %s", property_text(d->node, CM_DRP_CLASS).c_str());
       if (d->hub) std::printf(", hub with %zu ports (%s)", d->hub->ports.size(), text::to_utf8(d->hub->name).c_str());
       const std::string volumes = volumes_text(d->disks);
-      if (!volumes.empty()) std::printf(", volumes %s", volumes.c_str());
+      if (!volumes.empty()) std::printf(", volumes %s%s", volumes.c_str(), d->admission.usable() ? "" : " (hidden)");
       if (d->faults.connection_status != DeviceConnected) std::printf(", connection status %u", d->faults.connection_status);
+      std::printf(", %s", d->admission.state.c_str());
+      if (!d->admission.by.empty()) std::printf(" (%s)", d->admission.by.c_str());
       std::printf("\n");
       if (d->hub) show_hub(*d->hub, path, depth + 1);
     }
@@ -88,20 +76,25 @@ void show_hub(const usb::Hub& hub, usb::PortPath& path, int depth) {
   }
 }
 
-int machine_show() {
-  std::string error;
-  const auto view = usb::current_machine(&error);
-  if (!view) return fail(kRefused, error);
-  for (const usb::Controller& c : view->machine.controllers) {
+// The stored machine, with the storage of devices the driver has not admitted (shown as hidden).
+void show(const usb::Machine& machine) {
+  for (const usb::Controller& c : machine.controllers) {
     std::printf("controller %d: \\\\.\\HCD%d  %s\n", c.index + 1, c.index, property_text(c.node, CM_DRP_DEVICEDESC).c_str());
     std::printf("  root hub %s, %zu ports\n", text::to_utf8(c.root_hub.name).c_str(), c.root_hub.ports.size());
     usb::PortPath path;
     path.controller = c.index + 1;
     show_hub(c.root_hub, path, 1);
   }
-  const std::string own = volumes_text(view->machine.disks);
+  const std::string own = volumes_text(machine.disks);
   if (!own.empty()) std::printf("machine disks: volumes %s\n", own.c_str());
-  return 0;
+}
+
+int machine_show() {
+  const std::string error = usb::change_machine([](usb::Machine& machine) {
+    show(machine);
+    return false;  // nothing changes
+  });
+  return error.empty() ? 0 : fail(kRefused, error);
 }
 
 int machine_load(const std::string& fixture) {
@@ -120,43 +113,24 @@ int machine_load(const std::string& fixture) {
 
 }  // namespace
 
+bool read_text(const std::string& path, std::string& text) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::stringstream content;
+  content << in.rdbuf();
+  text = content.str();
+  return true;
+}
+
+std::string folder_of(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
 int cmd_machine(const Args& args) {
   if (args.size() == 1 && args[0] == "show") return machine_show();
   if (args.size() == 2 && args[0] == "load") return machine_load(args[1]);
   return fail(kBadInput, "usage: machine load FIXTURE | machine show");
-}
-
-int cmd_plug(const Args& args) {
-  if (args.size() != 2) return fail(kBadInput, "usage: plug PORT FIXTURE");
-  usb::PortPath path;
-  if (!usb::parse_port_path(args[0], path)) return fail(kBadInput, "not a port: '" + args[0] + "' (for example 1-2 or 1-2.4)");
-  std::string text;
-  if (!read_text(args[1], text)) return fail(kBadInput, "cannot read " + args[1]);
-  bool bad_fixture = false;
-  const std::string error = usb::change_machine([&](usb::Machine& machine) {
-    bad_fixture = true;  // what is thrown from here on is about the fixture or the port
-    usb::plug_device(machine, path, text, folder_of(args[1]));
-    bad_fixture = false;
-    return true;
-  });
-  if (!error.empty()) return fail(bad_fixture ? kBadInput : kRefused, error);
-  std::printf("plugged %s into %s\n", args[1].c_str(), path.text().c_str());
-  return 0;
-}
-
-int cmd_unplug(const Args& args) {
-  if (args.size() != 1) return fail(kBadInput, "usage: unplug PORT");
-  usb::PortPath path;
-  if (!usb::parse_port_path(args[0], path)) return fail(kBadInput, "not a port: '" + args[0] + "' (for example 1-2 or 1-2.4)");
-  bool found = false;
-  const std::string error = usb::change_machine([&](usb::Machine& machine) {
-    found = usb::unplug_device(machine, path);
-    return found;
-  });
-  if (!error.empty()) return fail(kRefused, error);
-  if (!found) return fail(kRefused, "no device at " + path.text());
-  std::printf("unplugged %s\n", path.text().c_str());
-  return 0;
 }
 
 }  // namespace sim_cli

@@ -72,6 +72,25 @@ std::uint32_t Manager::SetHubsAccept(bool onoff, ConfigTypes mode, std::u16strin
                        onoff, FilesAndCacheMode_Default, status_text);
 }
 
+std::uint32_t Manager::UserTest_on(fun test, std::int64_t WaitTimeIn100nanoSecs, void* context,
+                                   bool defaultAccepted, std::u16string& status_text) {
+  if (tester != nullptr) {
+    status_text = u"User Test already started";
+    return 1;
+  }
+  if (test == nullptr) {
+    status_text = u"Callback function is NULL";
+    return 87;
+  }
+  tester = new DeviceTester(device_name, test, WaitTimeIn100nanoSecs, defaultAccepted, context);
+  const std::uint32_t r = tester->Start();
+  if (r == 0) return 0;
+  delete tester;
+  tester = nullptr;
+  status_text = ErrText(u"Operation fail", r);
+  return r;
+}
+
 std::uint32_t Manager::UserTest_off(std::u16string& status_text) {
   if (tester != nullptr) {
     const std::uint32_t r = tester->Stop();

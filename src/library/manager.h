@@ -16,7 +16,10 @@
 
 #include "library/json/json_holder.h"
 #include "library/service/sc_manager.h"
-#include "library/user_test_hooks.h"
+#include "library/usb/dev_node.h"
+#include "library/usb/usb_connection_info.h"
+#include "library/device_tester.h"
+#include "library/notify_sender.h"
 #include "library/warden_config.h"
 #include "platform/os.h"
 
@@ -24,6 +27,8 @@ namespace VostUsbWardenManager {
 
 // The service-state callback: what `value` carries is given with each operation.
 using callBack = void (*)(std::uint32_t value, void* context);
+// The device test callback of the user test (see DeviceTester).
+using fun = testFun;
 
 class Manager {
  public:
@@ -61,8 +66,24 @@ class Manager {
   std::uint32_t ClearAcceptedNameList(std::u16string& status_text);
   std::uint32_t ClearAcceptedTypeList(std::u16string& status_text);
   std::uint32_t SetHubsAccept(bool onoff, ConfigTypes mode, std::u16string& status_text);
+  // Starts the user test: a DeviceTester on its own device handle calls `test` for each new
+  // device; the driver waits WaitTimeIn100nanoSecs for each verdict (0: without a time-out) and
+  // then applies defaultAccepted. 1 when a test runs already, 87 without a callback.
+  std::uint32_t UserTest_on(fun test, std::int64_t WaitTimeIn100nanoSecs, void* context, bool defaultAccepted,
+                            std::u16string& status_text);
   // Ends the user test: the running tester's, or (without one) the driver's, by its control code.
   std::uint32_t UserTest_off(std::u16string& status_text);
+
+  // --- The USB devices connected now (they keep no state in the facade) ---
+  // The list's compact text; `jsonText` changes only on success. The guard passes 100.
+  static std::uint32_t GetCurrentUSBDevicesJSONListText(int maxHostItems, std::u16string& jsonText,
+                                                        std::u16string& status_text);
+  // `jh` becomes the array of device documents (untouched on failure).
+  static std::uint32_t GetCurrentUSBDevicesJSONList(int maxHostItems, JsonHolder& jh, std::u16string& status_text);
+  // Appends to `jh` the document of the device on `port`, and of everything behind it when it is a hub.
+  static std::uint32_t GetUSBDeviceJSON(const DeviceInstancesMap& devsMap, int port,
+                                        const UsbNodeConnectionInformationEx& connInfo, JsonHolder& jh,
+                                        const VolumesMap& volsMap, std::u16string& status_text);
 
   // --- The configuration file and the registry values ---
   static void SetDefaultWardenConfig(WardenConfig& cfg, const AdmittanceList* admitts);

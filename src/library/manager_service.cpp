@@ -3,6 +3,7 @@
 // appears, or never goes) cannot hold the caller for ever.
 #include "library/manager.h"
 
+#include "library/czekaj.h"
 #include "library/service/sc_status_texts.h"
 
 namespace VostUsbWardenManager {
@@ -16,9 +17,6 @@ bool IsPending(DWORD state) {
   return state == SERVICE_START_PENDING || state == SERVICE_STOP_PENDING || state == SERVICE_CONTINUE_PENDING ||
          state == SERVICE_PAUSE_PENDING;
 }
-
-// One polling interval; an interrupted sleep is not cut short (os::Sleep never is).
-void Czekaj(std::uint32_t milliseconds) { os::Sleep(milliseconds); }
 
 // Measures a waiting loop against its bound.
 class WaitBound {

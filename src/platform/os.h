@@ -45,6 +45,10 @@
 //   "Global\" and local names are separate namespaces. Ownership and waiting on a named mutex are
 //   in-process only.
 // - Events: unnamed, in-process.
+// - Threads: real threads of the process. TerminateThread ends only a thread that was created
+//   suspended and never resumed (a running one: ERROR_NOT_SUPPORTED). WaitForMultipleObjects waits
+//   for any one of events and threads (other objects, or waiting for all: WAIT_FAILED with
+//   ERROR_NOT_SUPPORTED).
 // - Processes: the real Linux processes; image paths in Z: form; owners are Linux user names.
 //   Access is never denied to root; another user's process can be opened only for the limited
 //   query rights. Exit codes are exact for the caller's own children and for processes it ended
@@ -271,6 +275,11 @@ void Sleep(DWORD milliseconds);
 DWORD GetTickCount();
 void GetLocalTime(SYSTEMTIME* time);
 DWORD GetCurrentThreadId();
+DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL wait_all, DWORD milliseconds);
+HANDLE CreateThread(SECURITY_ATTRIBUTES* security, SIZE_T stack_size, LPTHREAD_START_ROUTINE start, void* parameter,
+                    DWORD flags, DWORD* thread_id);
+DWORD ResumeThread(HANDLE thread);
+BOOL TerminateThread(HANDLE thread, DWORD exit_code);
 
 // --- Processes and users --------------------------------------------------------------------
 

@@ -123,4 +123,17 @@ std::u16string widen_ascii(std::string_view s) {
   return out;
 }
 
+std::u16string repair_utf16(std::u16string_view s) {
+  std::u16string out(s);
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    const char16_t c = out[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < out.size() && out[i + 1] >= 0xDC00 && out[i + 1] <= 0xDFFF) {
+      ++i;  // a pair
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      out[i] = u'\uFFFD';
+    }
+  }
+  return out;
+}
+
 }  // namespace text

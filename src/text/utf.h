@@ -21,6 +21,9 @@ std::string to_utf8_display(std::u16string_view s);
 std::string to_utf16le(std::u16string_view s);
 std::u16string from_utf16le(std::string_view bytes);
 
+// `s` with every unpaired surrogate replaced by U+FFFD, so that it is valid UTF-16.
+std::u16string repair_utf16(std::u16string_view s);
+
 // ASCII literal or narrow text widened byte by byte (for names and fixed texts).
 std::u16string widen_ascii(std::string_view s);
 

@@ -1,6 +1,8 @@
 // The device namespace: CreateFileW's "\\.\NAME" after pipes, and DeviceIoControl.
 #include "platform/sim/devices.h"
 
+#include <mutex>
+
 #include "platform/sim/driver_device.h"
 #include "platform/sim/errors.h"
 #include "platform/sim/usb_device_objects.h"
@@ -21,7 +23,25 @@ BOOL DeviceObject::write(const void*, DWORD, DWORD* done) {
 
 BOOL DeviceObject::flush() { return TRUE; }
 
+namespace {
+
+std::mutex test_family_lock;
+DeviceFamily test_family;
+
+}  // namespace
+
+void set_test_device_family(DeviceFamily family) {
+  std::lock_guard guard(test_family_lock);
+  test_family = std::move(family);
+}
+
 std::optional<DeviceOpen> open_device(std::u16string_view name, DWORD access, DWORD flags) {
+  {
+    std::lock_guard guard(test_family_lock);
+    if (test_family) {
+      if (auto device = test_family(name, access, flags)) return device;
+    }
+  }
   // Each simulated device family adds its opener here, in the order names are tried.
   if (auto usb = usb::open_usb_device(name)) return usb;
   if (auto driver = open_driver_device(name, access, flags)) return driver;

@@ -3,6 +3,7 @@
 // each device family in turn; DeviceIoControl reaches the family's object through DeviceObject.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -34,5 +35,10 @@ struct DeviceOpen {
 // `name` is the part after "\\.\" (for "\\.\HCD0", "HCD0"). A family that does not know the name
 // returns nullopt and the next family is asked; no family knowing it gives ERROR_FILE_NOT_FOUND.
 std::optional<DeviceOpen> open_device(std::u16string_view name, DWORD access, DWORD flags);
+
+// For tests of code that talks to a device: a family of their own, asked before all others (an
+// empty function removes it).
+using DeviceFamily = std::function<std::optional<DeviceOpen>(std::u16string_view name, DWORD access, DWORD flags)>;
+void set_test_device_family(DeviceFamily family);
 
 }  // namespace os::sim

@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "platform/sim/handles.h"
+#include "platform/sim/multiple_waits.h"
 #include "platform/sim/waiting.h"
 
 namespace os {
@@ -25,6 +26,7 @@ class EventState {
     } else {
       changed_.notify_one();
     }
+    sim::object_signalled();
   }
 
   void reset() {
@@ -52,6 +54,7 @@ class EventHandle : public sim::KernelObject {
 
   bool waitable() const override { return true; }
   DWORD wait(DWORD milliseconds) override { return state_.wait(milliseconds); }
+  bool tells_waiters() const override { return true; }
   EventState& state() { return state_; }
 
  private:

@@ -22,6 +22,9 @@ class KernelObject {
   // WAIT_TIMEOUT, or WAIT_FAILED with the last error set. By default: WAIT_FAILED with
   // ERROR_INVALID_HANDLE.
   virtual DWORD wait(DWORD milliseconds);
+  // Whether the object calls object_signalled() (multiple_waits.h) whenever it becomes signalled,
+  // so that WaitForMultipleObjects may wait on it.
+  virtual bool tells_waiters() const { return false; }
 };
 
 // Adds an object and returns its new handle (never null, never INVALID_HANDLE_VALUE).

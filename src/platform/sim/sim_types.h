@@ -109,6 +109,11 @@ constexpr DWORD WAIT_OBJECT_0 = 0;
 constexpr DWORD WAIT_ABANDONED = 0x80;
 constexpr DWORD WAIT_FAILED = 0xFFFFFFFF;
 constexpr DWORD STILL_ACTIVE = 259;
+constexpr DWORD MAXIMUM_WAIT_OBJECTS = 64;
+
+// Threads.
+using LPTHREAD_START_ROUTINE = DWORD (*)(void* parameter);
+constexpr DWORD CREATE_SUSPENDED = 0x00000004;
 
 // Access rights.
 constexpr DWORD DELETE = 0x00010000;

@@ -48,6 +48,10 @@ std::string guid_text(const GUID& guid);  // "{53f56307-b6bf-11d0-94f2-00a0c91ef
 // strings, configurations/interfaces). Raw descriptors given under "descriptors" win.
 void build_shorthand(const json& device, Device& into, const std::string& where);
 
+// A device's "admission" (what the filter driver made of it) and "request" (its own request text).
+void read_admission(const json& device_json, Device& into, const std::string& where);
+void write_admission(nlohmann::ordered_json& device_json, const Device& device);
+
 // Fills what the fixture left out: device instance handles, instance ids, driver keys, hub names,
 // addresses, disk numbers and the default properties (except those a fault says are not set).
 void complete_machine(Machine& machine);

@@ -263,7 +263,7 @@ std::unique_ptr<Device> read_device(json j, const std::string& folder, const std
                {"descriptors", "vendor_id", "product_id", "usb", "class", "subclass", "protocol", "max_packet0",
                 "revision", "manufacturer", "product", "serial", "strings", "interfaces", "configurations", "speed",
                 "address", "current_configuration", "devinst", "instance_id", "properties", "unset_properties", "hub",
-                "disks", "volumes", "faults", "comment"},
+                "disks", "volumes", "faults", "admission", "request", "comment"},
                where);
   auto device = std::make_unique<Device>();
   if (j.contains("descriptors")) read_descriptors(j["descriptors"], *device, where + ".descriptors");
@@ -294,6 +294,7 @@ std::unique_ptr<Device> read_device(json j, const std::string& folder, const std
       device->disks.push_back(read_disk(j["disks"][i], where + ".disks[" + std::to_string(i) + "]"));
   }
   if (j.contains("faults")) read_faults(j["faults"], *device, where + ".faults");
+  read_admission(j, *device, where);
   return device;
 }
 

@@ -83,6 +83,7 @@ ojson write_device(const Device& d) {
   if (d.faults.driver_key_error) faults["driver_key_error"] = d.faults.driver_key_error;
   if (d.faults.open_error) faults["open_error"] = d.faults.open_error;
   if (!faults.empty()) j["faults"] = faults;
+  write_admission(j, d);
   return j;
 }
 

@@ -84,4 +84,22 @@ void for_each_device(const Machine& machine, const std::function<void(const Devi
   }
 }
 
+Device* device_at(Machine& machine, const PortPath& path) {
+  return const_cast<Device*>(device_at(static_cast<const Machine&>(machine), path));
+}
+
+const Device* device_at(const Machine& machine, const PortPath& path) {
+  const Hub* hub = nullptr;
+  for (const Controller& c : machine.controllers)
+    if (c.index + 1 == path.controller) hub = &c.root_hub;
+  const Device* device = nullptr;
+  for (int port : path.ports) {
+    if (!hub || port < 1 || static_cast<std::size_t>(port) > hub->ports.size()) return nullptr;
+    device = hub->ports[port - 1].get();
+    if (!device) return nullptr;
+    hub = device->hub.get();
+  }
+  return device;
+}
+
 }  // namespace os::sim::usb

@@ -58,6 +58,28 @@ struct Faults {
   DWORD open_error = ERROR_SUCCESS;                  // CreateFileW on its hub name fails with it
 };
 
+// What the machine's filter driver made of a device: "admitted", "blocked", or "waiting" for its
+// verdict, and where the verdict came from (the driver's reasons, "present" for a device that was
+// there when the machine was loaded, "hub blocked" for one behind a blocked hub). A device that is
+// not admitted stays connected, but its disks and volumes do not appear.
+struct Admission {
+  std::string state = "admitted";
+  std::string by = "present";
+  bool usable() const { return state == "admitted"; }
+};
+
+// The request text a device fixture gives in place of the device's document, for tests of bad
+// input: a text of its own (repeated `repeat` times), without its terminating NUL, with another
+// size in the request's header, or a void request.
+struct RequestFixture {
+  bool given = false;
+  std::string text;  // UTF-8
+  std::size_t repeat = 1;
+  bool nul = true;
+  long long size = -1;  // -1: the size of the text
+  bool is_void = false;
+};
+
 struct Device;
 
 // A hub's downstream ports, 1-based; a null device is an empty port.
@@ -78,6 +100,8 @@ struct Device {
   std::unique_ptr<Hub> hub;                             // set for a hub
   std::vector<Disk> disks;
   Faults faults;
+  Admission admission;
+  RequestFixture request;
 
   // The open pipes: the endpoints of the current configuration's interfaces (first alternate
   // setting of each).
@@ -105,6 +129,10 @@ struct PortPath {
   std::string text() const;
 };
 bool parse_port_path(const std::string& text, PortPath& path);
+
+// The device at `path`, or null when the port is empty or does not exist.
+Device* device_at(Machine& machine, const PortPath& path);
+const Device* device_at(const Machine& machine, const PortPath& path);
 
 // Visits every device depth first (ports ascending), with its path.
 void for_each_device(const Machine& machine, const std::function<void(const Device&, const PortPath&)>& visit);

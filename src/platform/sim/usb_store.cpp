@@ -29,9 +29,19 @@ void link_hub(MachineView& view, const Hub& hub, DEVINST parent) {
   }
 }
 
+// A device its filter driver has not admitted is connected, but nothing of its storage appears.
+void hide_unusable_storage(Hub& hub) {
+  for (auto& device : hub.ports) {
+    if (!device) continue;
+    if (!device->admission.usable()) device->disks.clear();
+    if (device->hub) hide_unusable_storage(*device->hub);
+  }
+}
+
 std::shared_ptr<MachineView> make_view(Machine machine) {
   auto view = std::make_shared<MachineView>();
   view->machine = std::move(machine);
+  for (Controller& c : view->machine.controllers) hide_unusable_storage(c.root_hub);
   const Machine& m = view->machine;
   view->root = m.root.devinst;
   view->nodes[m.root.devinst] = NodeLink{&m.root, 0, {}};

@@ -28,7 +28,8 @@ struct MachineView {
   DEVINST root = 0;
 };
 
-// The current machine; the default machine when no file exists. Null (with the reason in `error`
+// The current machine as the machine's programs see it: the default machine when no file exists,
+// and without the disks of devices that the filter driver has not admitted. Null (with the reason in `error`
 // when given) when the file cannot be read or is not a valid machine.
 std::shared_ptr<const MachineView> current_machine(std::string* error = nullptr);
 

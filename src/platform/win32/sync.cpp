@@ -1,4 +1,4 @@
-// Named mutexes, events, waiting and the calling thread's id.
+// Named mutexes, events, waiting, threads and the calling thread's id.
 #include "platform/os.h"
 #include "platform/win32/text_cast.h"
 
@@ -25,5 +25,17 @@ BOOL ResetEvent(HANDLE event) { return ::ResetEvent(event); }
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) { return ::WaitForSingleObject(handle, milliseconds); }
 void Sleep(DWORD milliseconds) { ::Sleep(milliseconds); }
 DWORD GetCurrentThreadId() { return ::GetCurrentThreadId(); }
+
+DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL wait_all, DWORD milliseconds) {
+  return ::WaitForMultipleObjects(count, handles, wait_all, milliseconds);
+}
+
+HANDLE CreateThread(SECURITY_ATTRIBUTES* security, SIZE_T stack_size, LPTHREAD_START_ROUTINE start, void* parameter,
+                    DWORD flags, DWORD* thread_id) {
+  return ::CreateThread(security, stack_size, start, parameter, flags, thread_id);
+}
+
+DWORD ResumeThread(HANDLE thread) { return ::ResumeThread(thread); }
+BOOL TerminateThread(HANDLE thread, DWORD exit_code) { return ::TerminateThread(thread, exit_code); }
 
 }  // namespace os
