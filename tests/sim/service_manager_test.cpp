@@ -16,6 +16,7 @@
 
 #include "library/driver_interface.h"
 #include "machine_fixture.h"
+#include "platform/sim/machine_link.h"
 #include "text/chars.h"
 #include "text/utf.h"
 
@@ -347,6 +348,13 @@ TEST_F(ServiceManager, CallFailsWhenTheKernelIsKilled) {
   ASSERT_NE(program, 0) << "the service's program never ran";
   ASSERT_EQ(starting.wait_for(std::chrono::seconds(5)), std::future_status::ready) << "the call hangs";
   EXPECT_EQ(starting.get(), RPC_S_SERVER_UNAVAILABLE);
+  // SIGKILL only starts the end: until the last of the kernel's threads has gone (which may be
+  // after its main thread shows as a zombie) its socket still takes connections that then fail.
+  // Wait for the socket to go, as a caller would wait for a restarted machine.
+  for (int i = 0; i < 500 && os::sim::machine::daemon_running(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_FALSE(os::sim::machine::daemon_running());
   // Handles of the dead kernel fail; a new connection starts a new kernel, with every run state
   // begun again.
   EXPECT_FALSE(os::DeleteService(service.get()));
