@@ -37,11 +37,12 @@ class Exchanges : public pipe_test::PeerHost {
     return start_peer("pipe_peer", arguments);
   }
 
-  // Whether the listener of `channel` in process `pid` takes its busy mutex within five seconds.
+  // Whether the listener of `channel` in process `pid` takes its busy mutex within 20 s: generous,
+  // since on a loaded machine (sanitizers, parallel tests) the asker may take seconds to get there.
   static bool becomes_busy(const std::u16string& channel, DWORD pid) {
     const std::u16string busy = channel_busy_mutex(channel_base_name(channel, pid));
     const DWORD start = os::GetTickCount();
-    while (!global_mutex_exists(busy) && elapsed_since(start) < 5000) os::Sleep(5);
+    while (!global_mutex_exists(busy) && elapsed_since(start) < 20000) os::Sleep(5);
     return global_mutex_exists(busy);
   }
 };
