@@ -1,7 +1,7 @@
 // Operations whose subsystems are not part of this build yet. Each one says so on the debugger
 // output and fails, so a run mode that needs it ends visibly instead of pretending to succeed.
+#include "app/run_modes.h"
 #include "process/diagnostics.h"
-#include "process/run_modes.h"
 
 void usb_list_service_mode(const std::u16string&) { ODS(u"The USB device list is not available in this build."); }
 

@@ -29,8 +29,6 @@ void run_device_list_writer();
 BOOL run_service_mode();                                   // "/start"
 BOOL run_control_mode(const std::u16string& command);      // "/stop", "/uninstall"
 void usb_list_service_mode(const std::u16string& path);    // writes the device list to `path`
-void test_rule_file(const std::u16string& path);           // "/test:"
-void read_config();                                        // loads settings and rule lists
 int driver_start();                                        // 1 when the driver is up
 int driver_stop();                                         // always 1
 void ensure_current_usb_list();                            // writes the current list if missing

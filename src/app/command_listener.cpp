@@ -1,8 +1,9 @@
-#include "process/command_listener.h"
+#include "app/command_listener.h"
 
+#include "app/run_modes.h"
+#include "config/read_config.h"
 #include "pipes/commp.h"
 #include "process/diagnostics.h"
-#include "process/run_modes.h"
 #include "process/run_state.h"
 #include "process/trusted_peers.h"
 
