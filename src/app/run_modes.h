@@ -2,6 +2,7 @@
 // that are not part of this build yet say so in a diagnostic line and fail (see not_built.cpp).
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "platform/os.h"
@@ -33,3 +34,10 @@ int driver_start();                                        // 1 when the driver 
 int driver_stop();                                         // always 1
 void ensure_current_usb_list();                            // writes the current list if missing
 void load_initial_rules();                                 // initial_rules from the current device list
+void write_current_usb_list(const std::u16string& target, int skip_drives);
+void eject_unknown_drives();                               // drives of devices no rule allows
+
+// The driver connection's progress callbacks and the device test of the user test.
+void InstallStateCallback(std::uint32_t state, void* context);
+void DriverStateCallback(std::uint32_t state, void* context);
+bool device_test(const char16_t* request, void* context);
