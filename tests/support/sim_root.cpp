@@ -54,6 +54,9 @@ void FreshHost::SetUp() {
     had_old_root_ = true;
   }
   setenv("VOSTUSB_SIM_ROOT", (base / "sim").string().c_str(), 1);
+  // Programs the test copies elsewhere (a guard in the scratch folder) still find the machine's
+  // kernel of this build when they are the first to need it.
+  setenv("VOSTUSB_SIM_MACHINED", (fs::path(VOSTUSB_BIN_DIR) / "vostusb-machine").string().c_str(), 0);
   capture_debug_output_ = true;  // debug.log is always there; reading it starts nothing
 #endif
   if (under_wine()) forget_the_suite();
