@@ -1,5 +1,7 @@
 #include "process/processes.h"
 
+#include <algorithm>
+
 #include "platform/handle.h"
 #include "process/diagnostics.h"
 #include "text/chars.h"
@@ -41,6 +43,16 @@ std::u16string snapshot_file_name(DWORD pid) {
     if (entry.th32ProcessID == pid) return entry.szExeFile;
   }
   return u"";
+}
+
+// The start time of the process as 100-nanosecond steps, or 0 when it cannot be read.
+std::uint64_t start_time(HANDLE process) {
+  FILETIME creation{};
+  FILETIME exit{};
+  FILETIME kernel{};
+  FILETIME user{};
+  if (!os::GetProcessTimes(process, &creation, &exit, &kernel, &user)) return 0;
+  return (static_cast<std::uint64_t>(creation.dwHighDateTime) << 32) | creation.dwLowDateTime;
 }
 
 std::u16string after_last_backslash(const std::u16string& path) {
@@ -159,11 +171,18 @@ int CProcesses::EnumerateProcesses(std::vector<unsigned long>& ids) {
 std::u16string CProcesses::base_name(DWORD pid) {
   if (pid == kSystemPid) return u"System";
   {
+    // The limited right suffices to tell which process holds the id now.
+    os::unique_handle process(os::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+    const std::uint64_t started = process ? start_time(process.get()) : 0;
     std::lock_guard guard(lock);
     auto cached = name_cache.find(pid);
-    if (cached != name_cache.end()) return cached->second;
+    if (cached != name_cache.end()) {
+      if (started != 0 && cached->second.started == started) return cached->second.name;
+      name_cache.erase(cached);  // its process has ended
+    }
   }
   std::u16string name = kUnknown;
+  std::uint64_t started = 0;
   if (os::unique_handle process = open_for_query(pid)) {
     HMODULE module = nullptr;
     DWORD needed = 0;
@@ -178,10 +197,12 @@ std::u16string CProcesses::base_name(DWORD pid) {
       const std::u16string full = full_image_name(process.get());
       if (full != kUnknown) name = after_last_backslash(full);
     }
+    // From the same handle, so the time belongs to the process that was named.
+    started = start_time(process.get());
   }
-  if (name != kUnknown) {
+  if (name != kUnknown && started != 0) {
     std::lock_guard guard(lock);
-    name_cache[pid] = name;
+    name_cache[pid] = NamedProcess{started, name};
   }
   return name;
 }
@@ -217,5 +238,23 @@ int CProcesses::logged_on_users(std::vector<std::u16string>& list) {
     list.push_back(text::format(u"%i", static_cast<int>(pid)));
     ++pairs;
   }
+  if (!ids.empty()) forget_other_than(std::move(ids));
   return pairs;
+}
+
+bool CProcesses::has_cached_name(DWORD pid) const {
+  std::lock_guard guard(lock);
+  return name_cache.contains(pid);
+}
+
+void CProcesses::forget_other_than(std::vector<unsigned long> running) {
+  std::sort(running.begin(), running.end());
+  std::lock_guard guard(lock);
+  std::erase_if(name_cache,
+                [&](const auto& entry) { return !std::binary_search(running.begin(), running.end(), entry.first); });
+}
+
+int shared_logged_on_users(std::vector<std::u16string>& list) {
+  static CProcesses* processes = new CProcesses;  // lives until exit: a decision may run that late
+  return processes->logged_on_users(list);
 }
