@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -50,10 +51,21 @@ class CProcesses {
     std::uint64_t started;
     std::u16string name;
   };
+  // A process whose name could not be read: its start time, when that first failed (tick count),
+  // and whether it failed again a while later, so that it is not tried any more.
+  struct Unnamed {
+    std::uint64_t started;
+    DWORD first_failed;
+    bool settled;
+  };
+  // What the caches say of the process that holds `pid` with start time `started` (0: unknown);
+  // drops what they keep of a former holder of the id.
+  std::optional<std::u16string> cached_name(DWORD pid, std::uint64_t started);
   void forget_other_than(std::vector<unsigned long> running);
 
   std::map<std::u16string, DWORD> pid_cache;   // lower-cased name -> last id found; one thread
   std::map<DWORD, NamedProcess> name_cache;    // id -> base name; under `lock`
+  std::map<DWORD, Unnamed> unnamed;            // id -> failed name look-up; under `lock`
   mutable std::mutex lock;
 };
 
