@@ -42,7 +42,7 @@ driver_state="$("$bin/vostusb-sim" driver 2>/dev/null | head -3 | tr '\n' ' ')"
 # This machine's kernel: the vostusb-machine process with this sim root.
 kernel=""
 for pid in $(pgrep -x vostusb-machine || true); do
-  tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qx "VOSTUSB_SIM_ROOT=$VOSTUSB_SIM_ROOT" && kernel=$pid
+  { tr '\0' '\n' <"/proc/$pid/environ"; } 2>/dev/null | grep -qx "VOSTUSB_SIM_ROOT=$VOSTUSB_SIM_ROOT" && kernel=$pid
 done
 
 guard_before=$(cpu_ticks "$guard")
@@ -53,7 +53,7 @@ kill -0 "$guard" 2>/dev/null || { echo "vostrelusb ended while idling" >&2; exit
 guard_after=$(cpu_ticks "$guard")
 kernel_after=$([ -n "$kernel" ] && cpu_ticks "$kernel" || echo 0)
 
-echo "driver: $driver_state"
+echo "$driver_state"
 echo "vostrelusb /start, ${seconds} s idle:"
 echo "  resident memory: $rss_before KiB after bring-up, $(kib "$guard" VmRSS) KiB at the end, peak $(kib "$guard" VmHWM) KiB"
 echo "  CPU time while idle: $(( (guard_after - guard_before) * 1000 / tick )) ms (user + kernel), threads $(kib "$guard" Threads)"

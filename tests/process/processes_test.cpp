@@ -63,7 +63,12 @@ class Processes : public testing_support::FreshHost {
   // that the next process gets can be set (by root), though another process of the machine may
   // take it first.
   std::unique_ptr<Child> start_on_id(const std::u16string& program, const std::u16string& name, DWORD pid) {
-    for (int attempt = 0; attempt < 50; ++attempt) {
+#ifdef _WIN32
+    constexpr int kAttempts = 10;
+#else
+    constexpr int kAttempts = 50;
+#endif
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
 #ifndef _WIN32
       std::ofstream next("/proc/sys/kernel/ns_last_pid");
       if (!(next << pid - 1 << std::flush)) return nullptr;
