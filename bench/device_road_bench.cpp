@@ -316,8 +316,14 @@ void print_summary() {
   const double burst_share = (median("BM_BurstDecided") - median("BM_BurstBare")) / kBurst;
   std::printf("decision's own share, one device: %.0f us = %.1f x the bare file cost (%.0f us)\n", share,
               share / files, files);
-  std::printf("decision's own share per device in a burst of %d: %.0f us = %.1f x the bare file cost\n", kBurst,
-              burst_share, burst_share / files);
+  if (burst_share > 0) {
+    std::printf("decision's own share per device in a burst of %d: %.0f us = %.1f x the bare file cost\n", kBurst,
+                burst_share, burst_share / files);
+  } else {
+    // The kernel offers the burst's devices at once and records each verdict in the hardware file;
+    // that work, not the decisions, sets the burst's pace, and the decisions run alongside it.
+    std::printf("a burst of %d is no slower with decisions than without (%.0f us per device less)\n", kBurst, -burst_share);
+  }
 }
 
 }  // namespace
