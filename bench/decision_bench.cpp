@@ -21,6 +21,7 @@
 #include "decision/device_record.h"
 #include "decision/rule_matching.h"
 #include "own_machine.h"
+#include "process/processes.h"
 #include "text/format.h"
 #include "text/utf.h"
 
@@ -81,6 +82,30 @@ void BM_BuildDeviceRecord(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(build_device_record(kDeviceText));
 }
 BENCHMARK(BM_BuildDeviceRecord)->Unit(benchmark::kMicrosecond);
+
+// The logged-on users alone: the process list, and each process's name from a cache kept across
+// look-ups (checked against the process's start time) or from a fresh object each time.
+void BM_EnumerateProcesses(benchmark::State& state) {
+  CProcesses processes;
+  std::vector<unsigned long> ids;
+  for (auto _ : state) benchmark::DoNotOptimize(processes.EnumerateProcesses(ids));
+  state.counters["processes"] = static_cast<double>(ids.size());
+}
+BENCHMARK(BM_EnumerateProcesses)->Unit(benchmark::kMicrosecond);
+
+void BM_LoggedOnUsers(benchmark::State& state) {
+  const bool kept = state.range(0) != 0;
+  CProcesses warm;
+  std::vector<std::u16string> users;
+  for (auto _ : state) {
+    if (kept) {
+      benchmark::DoNotOptimize(warm.logged_on_users(users));
+    } else {
+      benchmark::DoNotOptimize(CProcesses().logged_on_users(users));
+    }
+  }
+}
+BENCHMARK(BM_LoggedOnUsers)->ArgName("cache_kept")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 // The record alone: parse, five texts, checksum, document; the user given.
 void BM_BuildDeviceRecordGivenUser(benchmark::State& state) {

@@ -54,9 +54,8 @@ CUsbRule read_description(std::u16string_view device_text) {
 }  // namespace
 
 std::u16string first_logged_on_user() {
-  CProcesses processes;
   std::vector<std::u16string> users;
-  processes.logged_on_users(users);
+  shared_logged_on_users(users);
   return users.empty() ? u"" : users.front();
 }
 

@@ -53,6 +53,9 @@
 //   Access is never denied to root; another user's process can be opened only for the limited
 //   query rights. Exit codes are exact for the caller's own children and for processes it ended
 //   with TerminateProcess; any other ended process reports 0 (Linux tells only the parent).
+//   GetProcessTimes: the creation time is the Linux start time (steps of 10 ms); a process that
+//   executes another program keeps it, as it keeps its id. The exit time is the moment the caller
+//   first saw the end.
 //   ShellExecuteExW knows the verb "open" only and starts programs, not documents.
 // - Debugger output: appended to <sim root>/debug.log (UTF-8, one write per call, a line feed added
 //   to a text without one), and to standard error with VOSTUSB_DEBUG_STDERR=1.
@@ -300,6 +303,7 @@ BOOL LookupAccountSidW(const char16_t* system, PSID sid, char16_t* name, DWORD* 
                        DWORD* domain_size, SID_NAME_USE* use);
 BOOL TerminateProcess(HANDLE process, UINT exit_code);
 BOOL GetExitCodeProcess(HANDLE process, DWORD* exit_code);
+BOOL GetProcessTimes(HANDLE process, FILETIME* creation_time, FILETIME* exit_time, FILETIME* kernel_time, FILETIME* user_time);
 BOOL ShellExecuteExW(SHELLEXECUTEINFOW* info);
 BOOL GetUserNameW(char16_t* buffer, DWORD* size);
 

@@ -1,5 +1,8 @@
 #include "process/processes.h"
 
+#include <algorithm>
+#include <optional>
+
 #include "platform/handle.h"
 #include "process/diagnostics.h"
 #include "text/chars.h"
@@ -10,6 +13,9 @@ namespace {
 constexpr DWORD kSystemPid = 4;
 constexpr DWORD kIdlePid = 0;
 const std::u16string kUnknown = u"<unknown>";
+// A process whose name could not be read, and still cannot a second later, has none for its life
+// (a kernel thread, a protected process): its name is not tried again at each look-up.
+constexpr DWORD kFailureSettles = 1000;
 
 // Opens a process for reading its image, trying weaker rights one after the other.
 os::unique_handle open_for_query(DWORD pid) {
@@ -43,9 +49,39 @@ std::u16string snapshot_file_name(DWORD pid) {
   return u"";
 }
 
+// The start time of the process as 100-nanosecond steps, or 0 when it cannot be read.
+std::uint64_t start_time(HANDLE process) {
+  FILETIME creation{};
+  FILETIME exit{};
+  FILETIME kernel{};
+  FILETIME user{};
+  if (!os::GetProcessTimes(process, &creation, &exit, &kernel, &user)) return 0;
+  return (static_cast<std::uint64_t>(creation.dwHighDateTime) << 32) | creation.dwLowDateTime;
+}
+
 std::u16string after_last_backslash(const std::u16string& path) {
   const std::size_t last = path.rfind(u'\\');
   return last == std::u16string::npos ? path : path.substr(last + 1);
+}
+
+// The base name of the process's first module, else of its full image path, else "<unknown>";
+// `started` is read through the same handle, so it belongs to the process that was named (0 when
+// the process does not open).
+std::u16string read_base_name(DWORD pid, std::uint64_t& started) {
+  started = 0;
+  os::unique_handle process = open_for_query(pid);
+  if (!process) return kUnknown;
+  started = start_time(process.get());
+  HMODULE module = nullptr;
+  DWORD needed = 0;
+  char16_t buffer[MAX_PATH] = {};
+  DWORD length = 0;
+  if (os::EnumProcessModules(process.get(), &module, sizeof module, &needed)) {
+    length = os::GetModuleBaseNameW(process.get(), module, buffer, MAX_PATH);
+  }
+  if (length > 0) return std::u16string(buffer, length);
+  const std::u16string full = full_image_name(process.get());
+  return full == kUnknown ? kUnknown : after_last_backslash(full);
 }
 
 }  // namespace
@@ -158,32 +194,40 @@ int CProcesses::EnumerateProcesses(std::vector<unsigned long>& ids) {
 
 std::u16string CProcesses::base_name(DWORD pid) {
   if (pid == kSystemPid) return u"System";
-  {
-    std::lock_guard guard(lock);
-    auto cached = name_cache.find(pid);
-    if (cached != name_cache.end()) return cached->second;
-  }
-  std::u16string name = kUnknown;
-  if (os::unique_handle process = open_for_query(pid)) {
-    HMODULE module = nullptr;
-    DWORD needed = 0;
-    char16_t buffer[MAX_PATH] = {};
-    DWORD length = 0;
-    if (os::EnumProcessModules(process.get(), &module, sizeof module, &needed)) {
-      length = os::GetModuleBaseNameW(process.get(), module, buffer, MAX_PATH);
-    }
-    if (length > 0) {
-      name.assign(buffer, length);
-    } else {
-      const std::u16string full = full_image_name(process.get());
-      if (full != kUnknown) name = after_last_backslash(full);
-    }
-  }
-  if (name != kUnknown) {
-    std::lock_guard guard(lock);
-    name_cache[pid] = name;
+  // The limited right suffices to tell which process holds the id now.
+  os::unique_handle holder(os::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+  const std::uint64_t holder_started = holder ? start_time(holder.get()) : 0;
+  holder.reset();
+  if (std::optional<std::u16string> known = cached_name(pid, holder_started)) return *known;
+
+  std::uint64_t started = 0;
+  const std::u16string name = read_base_name(pid, started);
+  std::lock_guard guard(lock);
+  if (name != kUnknown && started != 0) {
+    name_cache[pid] = NamedProcess{started, name};
+    unnamed.erase(pid);
+  } else if (holder_started != 0) {
+    const DWORD now = os::GetTickCount();
+    auto [failure, first] = unnamed.try_emplace(pid, Unnamed{holder_started, now, false});
+    if (!first) failure->second.settled = now - failure->second.first_failed >= kFailureSettles;
   }
   return name;
+}
+
+std::optional<std::u16string> CProcesses::cached_name(DWORD pid, std::uint64_t started) {
+  std::lock_guard guard(lock);
+  if (auto cached = name_cache.find(pid); cached != name_cache.end()) {
+    if (started != 0 && cached->second.started == started) return cached->second.name;
+    name_cache.erase(cached);  // its process has ended
+  }
+  if (auto failure = unnamed.find(pid); failure != unnamed.end()) {
+    if (started == 0 || failure->second.started != started) {
+      unnamed.erase(failure);
+    } else if (failure->second.settled) {
+      return kUnknown;
+    }
+  }
+  return std::nullopt;
 }
 
 DWORD CProcesses::pid_by_name(std::u16string_view name) {
@@ -217,5 +261,24 @@ int CProcesses::logged_on_users(std::vector<std::u16string>& list) {
     list.push_back(text::format(u"%i", static_cast<int>(pid)));
     ++pairs;
   }
+  if (!ids.empty()) forget_other_than(std::move(ids));
   return pairs;
+}
+
+bool CProcesses::has_cached_name(DWORD pid) const {
+  std::lock_guard guard(lock);
+  return name_cache.contains(pid);
+}
+
+void CProcesses::forget_other_than(std::vector<unsigned long> running) {
+  std::sort(running.begin(), running.end());
+  std::lock_guard guard(lock);
+  const auto ended = [&](const auto& entry) { return !std::binary_search(running.begin(), running.end(), entry.first); };
+  std::erase_if(name_cache, ended);
+  std::erase_if(unnamed, ended);
+}
+
+int shared_logged_on_users(std::vector<std::u16string>& list) {
+  static CProcesses* processes = new CProcesses;  // lives until exit: a decision may run that late
+  return processes->logged_on_users(list);
 }

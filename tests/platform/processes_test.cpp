@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <thread>
@@ -161,6 +162,30 @@ TEST_F(Processes, AWaitEndsWithTheProcessAndGivesItsExitCode) {
   EXPECT_EQ(DWORD{ERROR_INVALID_PARAMETER}, os::GetLastError());
   EXPECT_FALSE(is_listed(report.pid));
 #endif
+}
+
+std::uint64_t steps_of(const FILETIME& time) {
+  return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+// The start time tells processes apart: a process started later has a later one; every call gives
+// the same, also after the end, which comes no earlier.
+TEST_F(Processes, TimesTellWhenAProcessStartedAndEnded) {
+  FILETIME own{}, own_again{}, exit{}, kernel{}, user{};
+  ASSERT_TRUE(os::GetProcessTimes(os::GetCurrentProcess(), &own, &exit, &kernel, &user));
+  os::Sleep(50);  // more than the simulated host's steps of 10 ms
+  auto child = start_copy("timed.exe", "0", "200");
+  ASSERT_TRUE(child.ok) << child.error;
+  FILETIME created{}, created_again{};
+  ASSERT_TRUE(os::GetProcessTimes(child.process.get(), &created, &exit, &kernel, &user));
+  EXPECT_GT(steps_of(created), steps_of(own));
+  ASSERT_EQ(DWORD{WAIT_OBJECT_0}, os::WaitForSingleObject(child.process.get(), 10000));
+  ASSERT_TRUE(os::GetProcessTimes(child.process.get(), &created_again, &exit, &kernel, &user));
+  EXPECT_EQ(steps_of(created), steps_of(created_again));
+  EXPECT_GE(steps_of(exit), steps_of(created));
+  ASSERT_TRUE(os::GetProcessTimes(os::GetCurrentProcess(), &own_again, &exit, &kernel, &user));
+  EXPECT_EQ(steps_of(own), steps_of(own_again));
+  EXPECT_GT(steps_of(kernel) + steps_of(user), 0u) << "this process has run for a while";
 }
 
 TEST_F(Processes, TerminatingThroughOneHandleIsSeenThroughAnother) {
@@ -330,6 +355,16 @@ TEST(Users, NamesAndTheirSizes) {
 }
 
 #ifndef _WIN32
+
+TEST(ProcessTimes, MissingPlacesAndAHandleWithoutRights) {
+  FILETIME created{}, exit{}, kernel{}, user{};
+  EXPECT_FALSE(os::GetProcessTimes(os::GetCurrentProcess(), &created, nullptr, &kernel, &user));
+  EXPECT_EQ(DWORD{ERROR_INVALID_PARAMETER}, os::GetLastError());
+  os::unique_handle synchronize_only(os::OpenProcess(SYNCHRONIZE, FALSE, os::GetCurrentProcessId()));
+  ASSERT_TRUE(synchronize_only);
+  EXPECT_FALSE(os::GetProcessTimes(synchronize_only.get(), &created, &exit, &kernel, &user));
+  EXPECT_EQ(DWORD{ERROR_ACCESS_DENIED}, os::GetLastError());
+}
 
 TEST_F(Processes, AnEndedProcessGivesCleanFailures) {
   auto child = start_copy("ended.exe", "0", "60000");

@@ -4,6 +4,9 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <memory>
+#include <thread>
 
 #include "platform/handle.h"
 #include "support/background_program.h"
@@ -24,6 +27,13 @@ const std::string kExe = "";
 
 // A running copy of the test child, under a file name of our choosing.
 using Child = testing_support::BackgroundProgram;
+
+bool lists_shell(const std::vector<std::u16string>& users, DWORD pid) {
+  for (std::size_t i = 1; i < users.size(); i += 2) {
+    if (users[i] == text::format(u"%i", static_cast<int>(pid))) return true;
+  }
+  return false;
+}
 
 }  // namespace
 
@@ -46,6 +56,31 @@ class Processes : public testing_support::FreshHost {
       if (!left) return;
       os::Sleep(20);
     }
+  }
+
+  // Starts `program` so that it gets the id `pid` of a process that has ended; null when the system
+  // gave another id at every try. Under Wine a freed id is given again at once; on Linux the id
+  // that the next process gets can be set (by root), though another process of the machine may
+  // take it first.
+  std::unique_ptr<Child> start_on_id(const std::u16string& program, const std::u16string& name, DWORD pid) {
+#ifdef _WIN32
+    constexpr int kAttempts = 10;
+#else
+    constexpr int kAttempts = 50;
+#endif
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+#ifndef _WIN32
+      std::ofstream next("/proc/sys/kernel/ns_last_pid");
+      if (!(next << pid - 1 << std::flush)) return nullptr;
+#endif
+      auto child = std::make_unique<Child>(program, u"60000");
+      CProcesses fresh;
+      const DWORD got = wait_for(fresh, name);
+      if (got == pid) return child;
+      child.reset();
+      wait_until_gone(got);
+    }
+    return nullptr;
   }
 
   // Waits until `pid_by_name` finds the name (processes take a moment to show their image).
@@ -133,6 +168,91 @@ TEST_F(Processes, PidByNameFallsBackWhenTheCachedProcessHasEnded) {
   EXPECT_NE(first_pid, second_pid);  // Wine hands out a freed id again at once
 #endif
   EXPECT_EQ(second_pid, processes.pid_by_name(u"VOSTUSB-PROBE.EXE"));
+}
+
+// A process id is given again once its process has ended: the name read for the old process must
+// not be taken for the new one, whichever of the two is the shell.
+TEST_F(Processes, AReusedIdIsNotNamedFromTheCache) {
+  struct Case {
+    const char* first;
+    const char* second;
+    const char16_t* second_name;
+    bool second_is_shell;
+  };
+  const Case cases[] = {
+      {"first/explorer.exe", "second/notepad.exe", u"second\\notepad.exe", false},
+      {"third/notepad.exe", "fourth/explorer.exe", u"fourth\\explorer.exe", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.second);
+    const std::u16string first_program = copy_child(c.first);
+    const std::u16string second_program = copy_child(c.second);
+    CProcesses processes;
+    auto first = std::make_unique<Child>(first_program, u"60000");
+    const std::string first_name = c.first;
+    const DWORD pid = wait_for(processes, text::from_utf8(first_name.substr(first_name.find('/') + 1)));
+    ASSERT_NE(0u, pid);
+    std::vector<std::u16string> users;
+    processes.logged_on_users(users);
+    ASSERT_TRUE(processes.has_cached_name(pid));
+    first.reset();
+    wait_until_gone(pid);
+
+    auto second = start_on_id(second_program, c.second_name, pid);
+    if (!second) GTEST_SKIP() << "the system did not give id " << pid << " again";
+    const std::u16string second_name = c.second_name;
+    EXPECT_EQ(second_name.substr(second_name.find(u'\\') + 1), processes.base_name(pid));
+    processes.logged_on_users(users);
+    EXPECT_EQ(c.second_is_shell, lists_shell(users, pid));
+    second.reset();
+    wait_until_gone(pid);
+  }
+}
+
+TEST_F(Processes, AnEndedShellLeavesTheUsersAndTheCache) {
+  auto explorer = std::make_unique<Child>(copy_child("gone/explorer.exe"), u"60000");
+  CProcesses processes;
+  const DWORD pid = wait_for(processes, u"gone\\explorer.exe");
+  ASSERT_NE(0u, pid);
+  std::vector<std::u16string> users;
+  processes.logged_on_users(users);
+  EXPECT_TRUE(lists_shell(users, pid));
+  EXPECT_TRUE(processes.has_cached_name(pid));
+  explorer.reset();
+  wait_until_gone(pid);
+  processes.logged_on_users(users);
+  EXPECT_FALSE(lists_shell(users, pid));
+  EXPECT_FALSE(processes.has_cached_name(pid)) << "a name of an ended process is not kept";
+}
+
+// A warm cache answers as a fresh look-up does, also from several threads at once (the device
+// decisions and a reload share one).
+TEST_F(Processes, CachedUsersEqualAFreshLookup) {
+  Child one(copy_child("one/explorer.exe"), u"60000");
+  Child two(copy_child("two/explorer.exe"), u"60000");
+  CProcesses finder;
+  ASSERT_NE(0u, wait_for(finder, u"one\\explorer.exe"));
+  ASSERT_NE(0u, wait_for(finder, u"two\\explorer.exe"));
+  std::vector<std::u16string> fresh;
+  const int pairs = CProcesses().logged_on_users(fresh);
+  ASSERT_GE(pairs, 2);
+
+  CProcesses warm;
+  std::vector<std::u16string> first;
+  EXPECT_EQ(pairs, warm.logged_on_users(first));
+  EXPECT_EQ(fresh, first);
+  std::vector<std::vector<std::u16string>> seen(4);
+  std::vector<std::thread> threads;
+  for (auto& users : seen) {
+    threads.emplace_back([&warm, &users] {
+      for (int i = 0; i < 5; ++i) warm.logged_on_users(users);
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  for (const auto& users : seen) EXPECT_EQ(fresh, users);
+  std::vector<std::u16string> shared;
+  EXPECT_EQ(pairs, shared_logged_on_users(shared));
+  EXPECT_EQ(fresh, shared);
 }
 
 TEST_F(Processes, RunProgramWaitsForItsChild) {

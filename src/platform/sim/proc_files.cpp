@@ -72,15 +72,19 @@ std::optional<ProcStat> read_proc_stat(pid_t pid) {
   ProcStat stat;
   stat.command = text->substr(open + 1, close - open - 1);
   std::istringstream rest(text->substr(close + 1));
-  // Fields 3 (state), 4 (ppid) and 20 (num_threads) of proc(5).
+  // Fields 3 (state), 4 (ppid), 14 (utime), 15 (stime), 20 (num_threads) and 22 (starttime) of
+  // proc(5); field n is fields[n - 3].
   std::string field;
   std::vector<std::string> fields;
-  while (fields.size() < 18 && rest >> field) fields.push_back(field);
-  if (fields.size() < 18 || fields[0].size() != 1) return std::nullopt;
+  while (fields.size() < 20 && rest >> field) fields.push_back(field);
+  if (fields.size() < 20 || fields[0].size() != 1) return std::nullopt;
   stat.state = fields[0][0];
   try {
     stat.parent = static_cast<pid_t>(std::stol(fields[1]));
+    stat.user_ticks = std::stoull(fields[11]);
+    stat.kernel_ticks = std::stoull(fields[12]);
     stat.threads = std::stol(fields[17]);
+    stat.start_ticks = std::stoull(fields[19]);
   } catch (...) {
     return std::nullopt;
   }

@@ -18,6 +18,11 @@ struct ProcStat {
   pid_t parent = 0;
   long threads = 0;
   std::string command;  // the kernel's short name (comm), at most 15 bytes
+  // Clock ticks (sysconf(_SC_CLK_TCK) a second): the start after the Linux boot, and the time
+  // spent in user and in kernel mode.
+  unsigned long long start_ticks = 0;
+  unsigned long long user_ticks = 0;
+  unsigned long long kernel_ticks = 0;
 };
 std::optional<ProcStat> read_proc_stat(pid_t pid);
 

@@ -13,6 +13,7 @@
 #include <unordered_map>
 
 #include "platform/sim/errors.h"
+#include "platform/sim/file_info.h"
 #include "platform/sim/pidfd.h"
 
 namespace os::sim {
@@ -65,6 +66,40 @@ bool poll_ended(int pidfd, DWORD milliseconds) {
   }
 }
 
+// Clock ticks as 100-nanosecond steps.
+std::uint64_t ticks_in_steps(unsigned long long ticks) {
+  static const auto per_second = static_cast<std::uint64_t>(::sysconf(_SC_CLK_TCK));
+  return static_cast<std::uint64_t>(ticks) * 10000000 / (per_second == 0 ? 100 : per_second);
+}
+
+FILETIME as_filetime(std::uint64_t steps) { return FILETIME{static_cast<DWORD>(steps), static_cast<DWORD>(steps >> 32)}; }
+
+std::uint64_t steps_of(const FILETIME& time) {
+  return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+FILETIME now_as_filetime() {
+  timespec now{};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  return to_filetime(now);
+}
+
+// The moment Linux started, as a time of day; taken once, so that a process's start time reads the
+// same at every call even when the clock is set meanwhile.
+std::uint64_t boot_steps() {
+  static const std::uint64_t boot = [] {
+    timespec since_boot{};
+    ::clock_gettime(CLOCK_BOOTTIME, &since_boot);
+    const std::uint64_t now = steps_of(now_as_filetime());
+    const std::uint64_t up = static_cast<std::uint64_t>(since_boot.tv_sec) * 10000000 +
+                             static_cast<std::uint64_t>(since_boot.tv_nsec) / 100;
+    return now > up ? now - up : 0;
+  }();
+  return boot;
+}
+
+FILETIME start_time(const ProcStat& stat) { return as_filetime(boot_steps() + ticks_in_steps(stat.start_ticks)); }
+
 DWORD exit_code_of(const siginfo_t& info) {
   if (info.si_code == CLD_EXITED) return static_cast<DWORD>(info.si_status);
   return 128 + static_cast<DWORD>(info.si_status);
@@ -72,8 +107,10 @@ DWORD exit_code_of(const siginfo_t& info) {
 
 }  // namespace
 
-ProcessState::ProcessState(pid_t pid, UniqueFd pidfd, bool child, uid_t owner, ImagePath image)
-    : pid_(pid), child_(child), owner_(owner), image_(std::move(image)), pidfd_(std::move(pidfd)) {}
+ProcessState::ProcessState(pid_t pid, UniqueFd pidfd, bool child, uid_t owner, ImagePath image, FILETIME creation)
+    : pid_(pid), child_(child), owner_(owner), image_(std::move(image)), pidfd_(std::move(pidfd)) {
+  times_.creation = creation;
+}
 
 std::shared_ptr<ProcessState> ProcessState::open(pid_t pid, DWORD& error) {
   error = ERROR_SUCCESS;
@@ -86,13 +123,15 @@ std::shared_ptr<ProcessState> ProcessState::open(pid_t pid, DWORD& error) {
   }
   const auto owner = read_effective_uid(pid);
   ImagePath image = read_image_path(pid);
+  const auto stat = read_proc_stat(pid);
   // Read first, test after: while the pidfd reports the process running, the id was still its own
   // when /proc was read. A zombie counts as ended.
-  if (!owner || poll_ended(pidfd.get(), 0)) {
+  if (!owner || !stat || poll_ended(pidfd.get(), 0)) {
     error = ERROR_INVALID_PARAMETER;
     return nullptr;
   }
-  std::shared_ptr<ProcessState> state(new ProcessState(pid, std::move(pidfd), false, *owner, std::move(image)));
+  std::shared_ptr<ProcessState> state(
+      new ProcessState(pid, std::move(pidfd), false, *owner, std::move(image), start_time(*stat)));
   remember(state);
   return state;
 }
@@ -101,7 +140,10 @@ std::shared_ptr<ProcessState> ProcessState::adopt_child(pid_t pid, UniqueFd pidf
   ImagePath read = read_image_path(pid);
   if (read.error != 0) read = {image, 0};  // it may already have ended; it ran this file
   const uid_t owner = read_effective_uid(pid).value_or(::geteuid());
-  std::shared_ptr<ProcessState> state(new ProcessState(pid, std::move(pidfd), true, owner, std::move(read)));
+  // Until it is reaped its /proc entry stays, ended or not.
+  const auto stat = read_proc_stat(pid);
+  const FILETIME creation = stat ? start_time(*stat) : now_as_filetime();
+  std::shared_ptr<ProcessState> state(new ProcessState(pid, std::move(pidfd), true, owner, std::move(read), creation));
   remember(state);
   return state;
 }
@@ -145,10 +187,22 @@ ProcessState::~ProcessState() {
   }
 }
 
+ProcessTimes ProcessState::times() {
+  const auto stat = read_proc_stat(pid_);
+  std::lock_guard guard(lock_);
+  // Read first, test after, as when opening.
+  if (stat && !ended_locked()) {
+    times_.kernel = as_filetime(ticks_in_steps(stat->kernel_ticks));
+    times_.user = as_filetime(ticks_in_steps(stat->user_ticks));
+  }
+  return times_;
+}
+
 bool ProcessState::ended_locked() {
   if (ended_) return true;
   if (!poll_ended(pidfd_.get(), 0)) return false;
   ended_ = true;
+  times_.exit = now_as_filetime();
   if (child_) {
     // It has ended, so this wait returns at once.
     siginfo_t info{};

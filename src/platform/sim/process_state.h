@@ -4,7 +4,8 @@
 // image path) are read when it is opened and stay valid after it ends. On Windows they never
 // change while the process runs; a Linux process may still execute another program or take on
 // another user (as a test's helper does right after it starts), so while it runs each query
-// reads them again.
+// reads them again. Its start time is read once, when it is opened: executing another program
+// keeps it, as it keeps the id.
 //
 // All handles of this process to one running process share one state, so an exit code recorded
 // through one handle is seen through all. A child started by this process is reaped (its exit
@@ -24,6 +25,15 @@
 
 namespace os::sim {
 
+// What GetProcessTimes gives: the start and the end as times of day, the time spent in kernel and
+// in user mode as durations (all in 100-nanosecond steps).
+struct ProcessTimes {
+  FILETIME creation{};
+  FILETIME exit{};  // zero while the process runs
+  FILETIME kernel{};
+  FILETIME user{};
+};
+
 class ProcessState {
  public:
   // A running process; null with `error` ERROR_INVALID_PARAMETER when there is none by that id
@@ -41,6 +51,10 @@ class ProcessState {
   // The executable's Linux path, or the errno that kept it from being read.
   ImagePath image() const;
 
+  // The start time stays; the times spent are read again while the process runs and kept after;
+  // the end is the moment this process first saw that it had ended.
+  ProcessTimes times();
+
   bool has_ended();
   // WAIT_OBJECT_0 once the process has ended, WAIT_TIMEOUT, or WAIT_FAILED.
   DWORD wait(DWORD milliseconds);
@@ -54,7 +68,7 @@ class ProcessState {
   DWORD terminate(UINT code);
 
  private:
-  ProcessState(pid_t pid, UniqueFd pidfd, bool child, uid_t owner, ImagePath image);
+  ProcessState(pid_t pid, UniqueFd pidfd, bool child, uid_t owner, ImagePath image, FILETIME creation);
   bool ended_locked();
   // Reads the user and the image again while the process runs; keeps the last ones after.
   void refresh_facts() const;
@@ -64,6 +78,7 @@ class ProcessState {
   mutable std::mutex facts_lock_;
   mutable uid_t owner_;
   mutable ImagePath image_;
+  ProcessTimes times_;  // under lock_; its creation time never changes
   std::mutex lock_;
   UniqueFd pidfd_;
   bool ended_ = false;

@@ -93,4 +93,19 @@ BOOL GetExitCodeProcess(HANDLE process, DWORD* exit_code) {
   return TRUE;
 }
 
+BOOL GetProcessTimes(HANDLE process, FILETIME* creation_time, FILETIME* exit_time, FILETIME* kernel_time, FILETIME* user_time) {
+  if (creation_time == nullptr || exit_time == nullptr || kernel_time == nullptr || user_time == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  const auto state = sim::process_for(process, 0, sim::kAnyQueryRight);
+  if (!state) return FALSE;
+  const sim::ProcessTimes times = state->times();
+  *creation_time = times.creation;
+  *exit_time = times.exit;
+  *kernel_time = times.kernel;
+  *user_time = times.user;
+  return TRUE;
+}
+
 }  // namespace os

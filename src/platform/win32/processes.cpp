@@ -30,4 +30,8 @@ DWORD GetModuleBaseNameW(HANDLE process, HMODULE module, char16_t* buffer, DWORD
 BOOL TerminateProcess(HANDLE process, UINT exit_code) { return ::TerminateProcess(process, exit_code); }
 BOOL GetExitCodeProcess(HANDLE process, DWORD* exit_code) { return ::GetExitCodeProcess(process, exit_code); }
 
+BOOL GetProcessTimes(HANDLE process, FILETIME* creation_time, FILETIME* exit_time, FILETIME* kernel_time, FILETIME* user_time) {
+  return ::GetProcessTimes(process, creation_time, exit_time, kernel_time, user_time);
+}
+
 }  // namespace os
