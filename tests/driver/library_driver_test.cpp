@@ -5,10 +5,8 @@
 // was told.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "driver/driver_link.h"
@@ -62,17 +60,6 @@ class Verdicts {
 };
 
 bool NoDevice(const char16_t*, void*) { return false; }
-
-// The driver's state once it holds `answers` answers and nothing is pending, or as it is after 5 s.
-hub_link::DriverState WaitForAnswers(HANDLE device, std::size_t answers) {
-  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  for (;;) {
-    hub_link::DriverState state = hub_link::read_state(device);
-    if ((state.answers.size() >= answers && state.pending == 0) || std::chrono::steady_clock::now() > give_up)
-      return state;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-}
 
 class LibraryOnTestDriver : public library_testing::LibraryHost {
  protected:
@@ -173,7 +160,7 @@ TEST_F(LibraryOnTestDriver, TheGuardsSequenceWithRequestsDecidedByTheTestFunctio
     ASSERT_TRUE(queued.reply.ok) << queued.reply.error;
     expected.push_back({queued.id, device.refused});
   }
-  const hub_link::DriverState decided = WaitForAnswers(hub.get(), answered_before + expected.size());
+  const hub_link::DriverState decided = hub_link::wait_for_answers(hub.get(), answered_before + expected.size());
   EXPECT_EQ(decided.pending, 0u);
   ASSERT_EQ(decided.answers.size(), answered_before + expected.size());
   EXPECT_EQ(
