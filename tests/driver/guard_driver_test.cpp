@@ -19,6 +19,7 @@
 #include "text/utf.h"
 
 namespace hub_link = testing_support::driver;
+using testing_support::find_line;
 
 namespace {
 
@@ -33,14 +34,6 @@ const std::u16string kMouse = decision_test::device_text(u"Logitech", u"USB Rece
 constexpr char kConfig[] =
     R"({"usb":{"active":1,"action":0,"allow_io":1,"allow_printers":1,"allow_network":1,"report_on_allow":0,)"
     R"("allow_initial":0,"rules":[[{"produkt":"=DataTraveler 3.0"},1],[{"produkt":"=Klawiatura"},0]]}})";
-
-// The index of the first line at or after `from` that contains `text`, or npos.
-std::size_t find_line(const std::vector<std::string>& lines, const std::string& text, std::size_t from = 0) {
-  for (std::size_t i = from; i < lines.size(); ++i) {
-    if (lines[i].find(text) != std::string::npos) return i;
-  }
-  return std::string::npos;
-}
 
 class GuardOnTestDriver : public testing_support::ConfigHost {
  protected:
@@ -62,12 +55,6 @@ class GuardOnTestDriver : public testing_support::ConfigHost {
     output_.reset();
     testing_support::remove_driver_service();
     ConfigHost::TearDown();
-  }
-
-  std::vector<std::string> all_lines() {
-    std::vector<std::string> lines;
-    for (const std::u16string& line : output_->stop()) lines.push_back(text::to_utf8(line));
-    return lines;
   }
 
   std::u16string guard_;
@@ -113,7 +100,7 @@ TEST_F(GuardOnTestDriver, StartDecidesQueuedDevicesByTheRulesAndUninstallRemoves
   EXPECT_FALSE(testing_support::driver_service_installed());
   EXPECT_FALSE(hub_link::open_device()) << "the driver is still loaded";
 
-  const std::vector<std::string> lines = all_lines();
+  const std::vector<std::string> lines = testing_support::utf8_lines(output_->stop());
   std::string all;
   for (const std::string& line : lines) all += line + "\n";
   const std::size_t sys = find_line(lines, "-> sys : ");

@@ -18,18 +18,13 @@
 
 using namespace VostUsbWardenManager;
 namespace hub_link = testing_support::driver;
+using library_testing::Calls;
 
 namespace {
 
 constexpr std::int64_t kGuardTimeout = 1200000000;  // 120 s, what the guard gives the driver
 
 std::string Utf8(const std::u16string& s) { return text::to_utf8(s); }
-
-// What a waiting loop called back, in order.
-struct Calls {
-  std::vector<std::uint32_t> values;
-  static void Record(std::uint32_t value, void* context) { static_cast<Calls*>(context)->values.push_back(value); }
-};
 
 // A start or stop wait calls back the pending states it saw, then the final state once.
 void ExpectPendingThen(const Calls& calls, std::uint32_t pending, std::uint32_t final_state) {

@@ -14,15 +14,9 @@
 #include "support/sim_root.h"
 #include "text/utf.h"
 
-namespace {
+using testing_support::find_line;
 
-// The index of the first line at or after `from` that contains `text`, or npos.
-std::size_t find_line(const std::vector<std::string>& lines, const std::string& text, std::size_t from = 0) {
-  for (std::size_t i = from; i < lines.size(); ++i) {
-    if (lines[i].find(text) != std::string::npos) return i;
-  }
-  return std::string::npos;
-}
+namespace {
 
 std::size_t count_lines(const std::vector<std::string>& lines, const std::string& text) {
   std::size_t count = 0;
@@ -60,11 +54,7 @@ class ServiceMode : public testing_support::FreshHost {
   }
 
   // Every line written on the machine until now (UTF-8, without line ends).
-  std::vector<std::string> all_lines() {
-    std::vector<std::string> lines;
-    for (const std::u16string& line : output_->stop()) lines.push_back(text::to_utf8(line));
-    return lines;
-  }
+  std::vector<std::string> all_lines() { return testing_support::utf8_lines(output_->stop()); }
 
   std::u16string guard_;
   std::unique_ptr<testing_support::DebugOutput> output_;
