@@ -89,7 +89,7 @@ TEST_F(GuardOnTestDriver, StartDecidesQueuedDevicesByTheRulesAndUninstallRemoves
   EXPECT_EQ(std::vector<hub_link::DriverState::Answer>(decided.answers.end() - expected.size(), decided.answers.end()),
             expected);
 
-  // The driver unloads once the guard's handles and this one are closed.
+  // Nothing but the guard holds the device when it takes the driver down.
   hub.reset();
   platform_test::Started uninstall = platform_test::shell_execute(guard_, u"/uninstall");
   ASSERT_TRUE(uninstall.ok) << uninstall.error;

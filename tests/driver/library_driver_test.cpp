@@ -191,7 +191,7 @@ TEST_F(LibraryOnTestDriver, TheGuardsSequenceWithRequestsDecidedByTheTestFunctio
   EXPECT_EQ(cleared.names_cleared, off.names_cleared + 1);
   EXPECT_EQ(cleared.types_cleared, off.types_cleared + 1);
 
-  // The driver unloads only once every handle on its device is closed.
+  // Nothing but the facade holds the device when the service stops; Stop closes that handle.
   hub.reset();
   Calls stopping;
   ASSERT_EQ(manager_.Stop(10, status_, &stopping, Calls::Record), 0u) << Utf8(status_);
