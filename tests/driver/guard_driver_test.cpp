@@ -1,12 +1,13 @@
 // The guard itself against the test driver under Wine: "/start" installs the test driver (laid out
 // as the driver file beside the guard's program) as the service "VostUsb", brings it up and
-// decides the devices the test queues by the rules of its configuration; "/uninstall" then takes
-// the driver down and deletes its service.
+// decides the devices the test queues by the rules of its configuration; "/stop" leaves the driver
+// running, and "/uninstall" takes it down and deletes its service.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "../platform/child_process.h"
@@ -57,17 +58,44 @@ class GuardOnTestDriver : public testing_support::ConfigHost {
     ConfigHost::TearDown();
   }
 
+  // Runs "/start" and waits until its bring-up has ended (the `round`-th one of this test).
+  void start_guard(std::size_t round) {
+    service_ = platform_test::shell_execute(guard_, u"/start");
+    ASSERT_TRUE(service_.ok) << service_.error;
+    const DWORD started = os::GetTickCount();
+    while (count_lines("-> User mode enable") < round) {
+      ASSERT_LT(os::GetTickCount() - started, 30000u) << "no bring-up";
+      os::Sleep(100);
+    }
+  }
+
+  // Asks the running guard for `command` ("/stop", "/uninstall") and waits until it has ended.
+  void end_guard(const std::u16string& command) {
+    platform_test::Started asker = platform_test::shell_execute(guard_, command);
+    ASSERT_TRUE(asker.ok) << asker.error;
+    EXPECT_EQ(os::WaitForSingleObject(asker.process.get(), 30000), WAIT_OBJECT_0);
+    ASSERT_EQ(os::WaitForSingleObject(service_.process.get(), 30000), WAIT_OBJECT_0) << "the guard did not end";
+    service_.process.reset();
+  }
+
+  std::size_t count_lines(std::string_view text) const {
+    std::size_t count = 0;
+    for (const std::string& line : testing_support::utf8_lines(output_->lines()))
+      count += line.find(text) != std::string::npos ? 1 : 0;
+    return count;
+  }
+
   std::u16string guard_;
   platform_test::Started service_;
   std::unique_ptr<testing_support::DebugOutput> output_;
 };
 
-TEST_F(GuardOnTestDriver, StartDecidesQueuedDevicesByTheRulesAndUninstallRemovesTheDriver) {
-  service_ = platform_test::shell_execute(guard_, u"/start");
-  ASSERT_TRUE(service_.ok) << service_.error;
-  ASSERT_TRUE(output_->wait_for_line(u"User mode enable", std::chrono::seconds(30))) << "no bring-up";
+// The guard's whole life with a driver: the first start installs and starts it and decides the
+// devices; "/stop" leaves it installed and running with the user test off and its accepted lists
+// cleared; the next start takes over the installed and running driver; "/uninstall" removes it.
+TEST_F(GuardOnTestDriver, DecidesQueuedDevicesByTheRulesAndTakesTheDriverDownOnlyOnUninstall) {
+  ASSERT_NO_FATAL_FAILURE(start_guard(1));
   EXPECT_TRUE(testing_support::driver_service_installed());
-
   os::unique_hfile hub = hub_link::open_device();
   ASSERT_TRUE(hub) << "the guard's driver is not loaded: " << os::GetLastError();
   const hub_link::DriverState on = hub_link::read_state(hub.get());
@@ -91,12 +119,22 @@ TEST_F(GuardOnTestDriver, StartDecidesQueuedDevicesByTheRulesAndUninstallRemoves
 
   // Nothing but the guard holds the device when it takes the driver down.
   hub.reset();
-  platform_test::Started uninstall = platform_test::shell_execute(guard_, u"/uninstall");
-  ASSERT_TRUE(uninstall.ok) << uninstall.error;
-  EXPECT_EQ(os::WaitForSingleObject(uninstall.process.get(), 30000), WAIT_OBJECT_0);
-  ASSERT_EQ(os::WaitForSingleObject(service_.process.get(), 30000), WAIT_OBJECT_0) << "the guard did not end";
-  service_.process.reset();
+  ASSERT_NO_FATAL_FAILURE(end_guard(u"/stop"));
+  EXPECT_TRUE(testing_support::driver_service_installed());
+  hub = hub_link::open_device();
+  ASSERT_TRUE(hub) << "\"/stop\" unloaded the driver: " << os::GetLastError();
+  const hub_link::DriverState stopped = hub_link::read_state(hub.get());
+  EXPECT_FALSE(stopped.user_test_on);
+  EXPECT_EQ(stopped.names_cleared, on.names_cleared + 1);
+  EXPECT_EQ(stopped.types_cleared, on.types_cleared + 1);
+  hub.reset();
 
+  ASSERT_NO_FATAL_FAILURE(start_guard(2));
+  hub = hub_link::open_device();
+  ASSERT_TRUE(hub) << os::GetLastError();
+  EXPECT_TRUE(hub_link::read_state(hub.get()).user_test_on);
+  hub.reset();
+  ASSERT_NO_FATAL_FAILURE(end_guard(u"/uninstall"));
   EXPECT_FALSE(testing_support::driver_service_installed());
   EXPECT_FALSE(hub_link::open_device()) << "the driver is still loaded";
 
@@ -106,15 +144,39 @@ TEST_F(GuardOnTestDriver, StartDecidesQueuedDevicesByTheRulesAndUninstallRemoves
   const std::size_t sys = find_line(lines, "-> sys : ");
   ASSERT_NE(sys, std::string::npos) << all;
   EXPECT_TRUE(lines[sys].ends_with("\\guard\\" + text::to_utf8(driver_file_name()))) << lines[sys];
-  // Bring-up and tear-down, each step's line in its order.
+  // Each run's bring-up and tear-down, step by step in order. The second finds the service
+  // installed (1073) and running (1056), both taken as success; so it waits for no state.
   std::size_t at = sys;
-  for (const char* step : {"-> Driver installed.", "-> Driver started.", "-> Driver attached.",
-                           "-> Hubs accepted done.", "-> User mode enable done.", "-> *** USB STOPPED.",
-                           "-> User mode disabled.", "-> Driver stopped.", "-> Driver uninstalled.", "-> Exit."}) {
+  for (const char* step : {"-> Driver installed.",
+                           "-> DriverStateCallback: 4",
+                           "-> Driver started.",
+                           "-> Driver attached.",
+                           "-> Hubs accepted done.",
+                           "-> User mode enable done.",
+                           "-> *** USB STOPPED.",
+                           "-> User mode disabled.",
+                           "-> Exit.",
+                           "-> Driver installed.",
+                           "-> Driver started.",
+                           "-> Driver attached.",
+                           "-> Hubs accepted done.",
+                           "-> User mode enable done.",
+                           "-> *** USB STOPPED.",
+                           "-> User mode disabled.",
+                           "-> DriverStateCallback: 1",
+                           "-> Driver stopped.",
+                           "-> Driver uninstalled.",
+                           "-> Exit."}) {
     const std::size_t next = find_line(lines, step, at);
     ASSERT_NE(next, std::string::npos) << step << " after line " << at << ":\n" << all;
     at = next + 1;
   }
+  const std::size_t first_exit = find_line(lines, "-> Exit.");
+  EXPECT_GT(find_line(lines, "-> Driver stopped."), first_exit) << "\"/stop\" stopped the driver:\n" << all;
+  EXPECT_EQ(find_line(lines, "-> DriverStateCallback: 4", find_line(lines, "-> Driver started.") + 1),
+            std::string::npos)
+      << "the second start waited for the running driver:\n"
+      << all;
 }
 
 }  // namespace
