@@ -146,27 +146,16 @@ TEST_F(GuardOnTestDriver, DecidesQueuedDevicesByTheRulesAndTakesTheDriverDownOnl
   EXPECT_TRUE(lines[sys].ends_with("\\guard\\" + text::to_utf8(driver_file_name()))) << lines[sys];
   // Each run's bring-up and tear-down, step by step in order. The second finds the service
   // installed (1073) and running (1056), both taken as success; so it waits for no state.
+  const std::vector<std::string> attached_to_disabled = {"-> Driver attached.", "-> Hubs accepted done.",
+                                                         "-> User mode enable done.", "-> *** USB STOPPED.",
+                                                         "-> User mode disabled."};
+  std::vector<std::string> steps = {"-> Driver installed.", "-> DriverStateCallback: 4", "-> Driver started."};
+  steps.insert(steps.end(), attached_to_disabled.begin(), attached_to_disabled.end());
+  steps.insert(steps.end(), {"-> Exit.", "-> Driver installed.", "-> Driver started."});
+  steps.insert(steps.end(), attached_to_disabled.begin(), attached_to_disabled.end());
+  steps.insert(steps.end(), {"-> DriverStateCallback: 1", "-> Driver stopped.", "-> Driver uninstalled.", "-> Exit."});
   std::size_t at = sys;
-  for (const char* step : {"-> Driver installed.",
-                           "-> DriverStateCallback: 4",
-                           "-> Driver started.",
-                           "-> Driver attached.",
-                           "-> Hubs accepted done.",
-                           "-> User mode enable done.",
-                           "-> *** USB STOPPED.",
-                           "-> User mode disabled.",
-                           "-> Exit.",
-                           "-> Driver installed.",
-                           "-> Driver started.",
-                           "-> Driver attached.",
-                           "-> Hubs accepted done.",
-                           "-> User mode enable done.",
-                           "-> *** USB STOPPED.",
-                           "-> User mode disabled.",
-                           "-> DriverStateCallback: 1",
-                           "-> Driver stopped.",
-                           "-> Driver uninstalled.",
-                           "-> Exit."}) {
+  for (const std::string& step : steps) {
     const std::size_t next = find_line(lines, step, at);
     ASSERT_NE(next, std::string::npos) << step << " after line " << at << ":\n" << all;
     at = next + 1;
