@@ -109,4 +109,14 @@ DriverState read_state(HANDLE device) {
   return state;
 }
 
+DriverState wait_for_answers(HANDLE device, std::size_t answers, DWORD timeout_ms) {
+  const DWORD started = os::GetTickCount();
+  for (;;) {
+    DriverState state = read_state(device);
+    if ((state.answers.size() >= answers && state.pending == 0) || os::GetTickCount() - started >= timeout_ms)
+      return state;
+    os::Sleep(20);
+  }
+}
+
 }  // namespace testing_support::driver

@@ -98,4 +98,8 @@ struct DriverState {
 // Fails the calling test when the driver does not answer.
 DriverState read_state(HANDLE device);
 
+// The driver's state once it holds at least `answers` answers and nothing is pending, or as it is
+// when `timeout_ms` has passed.
+DriverState wait_for_answers(HANDLE device, std::size_t answers, DWORD timeout_ms = 5000);
+
 }  // namespace testing_support::driver

@@ -1,14 +1,19 @@
 // The test driver installed and started as the kernel service "VostUsb" for the length of a test,
-// through the service control manager. The service is stopped and deleted again when the object
-// goes, whatever the test did in between, and one left over by an earlier run is removed first.
-//
-// It calls the Win32 service API itself: the platform layer has no service calls yet. Once it has,
-// this is the library's Install/Start/Stop/Uninstall sequence, which the tests will then use.
+// through the driver control library's own service calls (Manager's Install, Start, Stop and
+// Uninstall). The service is stopped and deleted again when the object goes, whatever the test did
+// in between, and one left over by an earlier run is removed first. The library's configuration
+// file and admittance folder that Install records go to a scratch folder of the object's own.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
+#include "library/manager.h"
+#include "support/scratch_folder.h"
+
 namespace testing_support {
+
+inline constexpr const char16_t* kDriverService = u"VostUsb";
 
 class TestDriverService {
  public:
@@ -18,25 +23,28 @@ class TestDriverService {
   TestDriverService& operator=(const TestDriverService&) = delete;
   ~TestDriverService();
 
-  // Creates the service (kernel driver, demand start) and starts it; 0 or the failing call's error
-  // code, with the call named in `failed_call`.
-  unsigned long install_and_start();
-  // Starts the installed service again; 0 or the error code.
-  unsigned long start();
-  // Stops the service and waits until it has stopped (at most `timeout_ms`); 0 or the error code.
-  unsigned long stop(unsigned long timeout_ms = 10000);
-  const std::string& failed_call() const { return failed_call_; }
+  // Installs the service (demand start) and starts it; 0 or the failing call's code, with the
+  // library's text in status_text().
+  std::uint32_t install_and_start();
+  // Starts the installed service again; 0 or the code.
+  std::uint32_t start();
+  // Stops the service and waits until it has stopped; 0, or the code behind the library's text
+  // (the library reports a refused stop only by its text).
+  std::uint32_t stop();
+  const std::u16string& status_text() const { return status_; }
 
  private:
-  unsigned long fail(const char* call);
-  void remove();
-
   std::u16string image_;
-  std::string failed_call_;
+  ScratchFolder folder_;
+  VostUsbWardenManager::Manager manager_;
+  std::u16string status_;
 };
 
 // Whether the service "VostUsb" exists (installed, and not yet deleted).
 bool driver_service_installed();
+
+// Stops and deletes the service "VostUsb" if it is there, whoever installed it.
+void remove_driver_service();
 
 // The test driver's image as the build leaves it, in Windows form.
 std::u16string test_driver_image();

@@ -11,6 +11,7 @@
 #include "driver/driver_service.h"
 #include "platform/handle.h"
 #include "platform/os.h"
+#include "text/utf.h"
 
 namespace {
 
@@ -29,7 +30,7 @@ class TestDriver : public testing::Test {
   static void TearDownTestSuite() { service_.reset(); }
 
   void SetUp() override {
-    ASSERT_EQ(start_error_, 0ul) << service_->failed_call() << " failed";
+    ASSERT_EQ(start_error_, 0u) << text::to_utf8(service_->status_text());
     device_ = open_device();
     ASSERT_TRUE(device_) << "opening \\\\.\\VostUsb failed with " << os::GetLastError();
     event_.reset(os::CreateEventW(nullptr, TRUE, FALSE, nullptr));
@@ -66,13 +67,13 @@ class TestDriver : public testing::Test {
   }
 
   static std::unique_ptr<TestDriverService> service_;
-  static unsigned long start_error_;
+  static std::uint32_t start_error_;
   os::unique_hfile device_;
   os::unique_handle event_;
 };
 
 std::unique_ptr<TestDriverService> TestDriver::service_;
-unsigned long TestDriver::start_error_ = 0;
+std::uint32_t TestDriver::start_error_ = 0;
 
 TEST_F(TestDriver, RequestsReachTheCallerThroughItsEventAndItsAnswersReachTheDriver) {
   user_test_on();
@@ -275,13 +276,13 @@ TEST(DriverService, StopUnloadsTheDriverAndStartLoadsItAgain) {
   {
     TestDriverService service(testing_support::test_driver_image());
     for (int round = 0; round < 2; ++round) {
-      ASSERT_EQ(round == 0 ? service.install_and_start() : service.start(), 0ul) << service.failed_call();
+      ASSERT_EQ(round == 0 ? service.install_and_start() : service.start(), 0u) << text::to_utf8(service.status_text());
       EXPECT_TRUE(open_device()) << "round " << round << ": " << os::GetLastError();
-      ASSERT_EQ(service.stop(), 0ul) << service.failed_call();
+      ASSERT_EQ(service.stop(), 0u) << text::to_utf8(service.status_text());
       EXPECT_FALSE(open_device());
       EXPECT_EQ(os::GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
     }
-    ASSERT_EQ(service.start(), 0ul) << service.failed_call();
+    ASSERT_EQ(service.start(), 0u) << text::to_utf8(service.status_text());
     EXPECT_TRUE(testing_support::driver_service_installed());
   }
   EXPECT_FALSE(testing_support::driver_service_installed());

@@ -6,26 +6,20 @@
 
 #include <algorithm>
 #include <chrono>
-#include <memory>
 #include <filesystem>
+#include <memory>
 #include <regex>
 
 #include "../platform/child_process.h"
-#include "support/debug_output.h"
-#include "support/sim_root.h"
 #include "platform/handle.h"
 #include "process/registry.h"
+#include "support/debug_output.h"
+#include "support/sim_root.h"
 #include "text/utf.h"
 
-namespace {
+using testing_support::find_line;
 
-// The index of the first line at or after `from` that contains `text`, or npos.
-std::size_t find_line(const std::vector<std::string>& lines, const std::string& text, std::size_t from = 0) {
-  for (std::size_t i = from; i < lines.size(); ++i) {
-    if (lines[i].find(text) != std::string::npos) return i;
-  }
-  return std::string::npos;
-}
+namespace {
 
 std::size_t count_lines(const std::vector<std::string>& lines, const std::string& text) {
   std::size_t count = 0;
@@ -132,11 +126,7 @@ class ServiceMode : public testing_support::FreshHost {
   }
 
   // Every line written on the machine until now (UTF-8, without line ends).
-  std::vector<std::string> all_lines() {
-    std::vector<std::string> lines;
-    for (const std::u16string& line : output_->stop()) lines.push_back(text::to_utf8(line));
-    return lines;
-  }
+  std::vector<std::string> all_lines() { return testing_support::utf8_lines(output_->stop()); }
 
   std::u16string guard_;
   std::unique_ptr<testing_support::DebugOutput> output_;

@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "library/manager.h"
 #include "support/sim_root.h"
@@ -17,6 +19,12 @@ inline constexpr const char16_t* kTestService = u"VostUsbLibTest";
 inline constexpr const char16_t* kTestServiceKey = u"SYSTEM\\CurrentControlSet\\services\\VostUsbLibTest";
 // A device that no driver provides.
 inline constexpr const char16_t* kNoDevice = u"\\\\.\\VostUsbLibTestNoDevice";
+
+// What the facade's waiting loops called back, in order (the callback's context is the object).
+struct Calls {
+  std::vector<std::uint32_t> values;
+  static void Record(std::uint32_t value, void* context) { static_cast<Calls*>(context)->values.push_back(value); }
+};
 
 // A fresh machine with the paths of a configuration file and an admittance folder in its
 // scratch folder.

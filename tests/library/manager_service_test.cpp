@@ -15,17 +15,12 @@
 #endif
 
 using namespace VostUsbWardenManager;
+using library_testing::Calls;
 using library_testing::LibraryHost;
 
 namespace {
 
 std::string Utf8(const std::u16string& s) { return text::to_utf8(s); }
-
-// What the waiting loops reported, in order.
-struct Calls {
-  std::vector<std::uint32_t> values;
-  static void Record(std::uint32_t value, void* context) { static_cast<Calls*>(context)->values.push_back(value); }
-};
 
 const char* kDefaults =
     R"({"capture":true,"filesAndCacheMode":1,"filter":true,"hubs_always_accepted":false,"notify_handle":true})";

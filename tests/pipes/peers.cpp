@@ -57,11 +57,7 @@ void PeerHost::end_peer(DWORD pid) {
   }
 }
 
-std::vector<std::string> PeerHost::captured_lines() const {
-  std::vector<std::string> lines;
-  for (const std::u16string& line : output_->lines()) lines.push_back(text::to_utf8(line));
-  return lines;
-}
+std::vector<std::string> PeerHost::captured_lines() const { return testing_support::utf8_lines(output_->lines()); }
 
 std::vector<std::string> PeerHost::lines_with(const std::string& text) const {
   std::vector<std::string> found;

@@ -62,4 +62,17 @@ std::vector<std::u16string> split_lines(std::u16string_view texts) {
   return result;
 }
 
+std::vector<std::string> utf8_lines(const std::vector<std::u16string>& lines) {
+  std::vector<std::string> converted;
+  for (const std::u16string& line : lines) converted.push_back(text::to_utf8(line));
+  return converted;
+}
+
+std::size_t find_line(const std::vector<std::string>& lines, std::string_view text, std::size_t from) {
+  for (std::size_t i = from; i < lines.size(); ++i) {
+    if (lines[i].find(text) != std::string::npos) return i;
+  }
+  return std::string::npos;
+}
+
 }  // namespace testing_support

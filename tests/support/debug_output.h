@@ -65,4 +65,10 @@ class DebugOutput {
 // Splits captured texts into lines as DebugOutput::lines() does.
 std::vector<std::u16string> split_lines(std::u16string_view texts);
 
+// Captured lines as UTF-8.
+std::vector<std::string> utf8_lines(const std::vector<std::u16string>& lines);
+
+// The index of the first line at or after `from` that contains `text`, or npos.
+std::size_t find_line(const std::vector<std::string>& lines, std::string_view text, std::size_t from = 0);
+
 }  // namespace testing_support

@@ -4,7 +4,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <random>
 
 #include "support/wine.h"
 #include "text/utf.h"
@@ -44,16 +43,14 @@ std::string join(const std::string& folder, const std::string& name) {
 }  // namespace
 
 void FreshHost::SetUp() {
-  std::random_device random;
-  const fs::path base = fs::temp_directory_path() / ("vostusb-test-" + std::to_string(random()) + "-" + std::to_string(random()));
-  fs::create_directories(base);
-  dir_ = base.string();
+  scratch_ = std::make_unique<ScratchFolder>();
+  dir_ = scratch_->path();
 #ifndef _WIN32
   if (const char* old = std::getenv("VOSTUSB_SIM_ROOT")) {
     old_root_ = old;
     had_old_root_ = true;
   }
-  setenv("VOSTUSB_SIM_ROOT", (base / "sim").string().c_str(), 1);
+  setenv("VOSTUSB_SIM_ROOT", (fs::path(dir_) / "sim").string().c_str(), 1);
   // Programs the test copies elsewhere (a guard in the scratch folder) still find the machine's
   // kernel of this build when they are the first to need it.
   setenv("VOSTUSB_SIM_MACHINED", (fs::path(VOSTUSB_BIN_DIR) / "vostusb-machine").string().c_str(), 0);
@@ -78,9 +75,7 @@ void FreshHost::TearDown() {
     unsetenv("VOSTUSB_SIM_ROOT");
   }
 #endif
-  std::error_code ignored;
-  fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add, ignored);
-  fs::remove_all(dir_, ignored);
+  scratch_.reset();
 }
 
 std::u16string FreshHost::win_path(const std::string& name) const {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "support/debug_output.h"
+#include "support/scratch_folder.h"
 
 namespace testing_support {
 
@@ -37,6 +38,7 @@ class FreshHost : public ::testing::Test {
   void capture_debug_output() { capture_debug_output_ = true; }
 
  private:
+  std::unique_ptr<ScratchFolder> scratch_;
   std::string dir_;
   bool capture_debug_output_ = false;
   std::unique_ptr<DebugOutput> debug_output_;
