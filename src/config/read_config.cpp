@@ -5,13 +5,13 @@
 #include <string_view>
 #include <vector>
 
+#include "app/run_modes.h"
 #include "config/config_file.h"
 #include "config/data_file.h"
-#include "process/installation.h"
 #include "config/settings.h"
 #include "json/json_node.h"
 #include "process/diagnostics.h"
-#include "process/run_modes.h"
+#include "process/installation.h"
 
 namespace {
 

@@ -1,6 +1,8 @@
 // "/test:<path>": which entries of a rule file (for example a device list) the current
 // configuration would not allow. They are written, as they stand in the input, to the same path
 // followed by ".blocked.json" (UTF-8).
+#include "decision/rule_file_test.h"
+
 #include <string>
 
 #include "config/read_config.h"
@@ -10,7 +12,6 @@
 #include "decision/rule_matching.h"
 #include "json/json_node.h"
 #include "process/paths.h"
-#include "process/run_modes.h"
 
 namespace {
 

@@ -5,6 +5,7 @@
 #include "process/registry.h"
 
 VostUsbWardenManager::Manager* g_manager = nullptr;
+std::recursive_mutex g_manager_lock;
 
 std::u16string driver_file_name() {
   return registry::is_windows10_family() ? u"vostusb10.sys" : u"vostusb.sys";

@@ -1,6 +1,6 @@
 // The command listener of service mode, running in a process of its own (command_peer), asked
 // over channel "default" as the suite's programs and the control modes ask it.
-#include "process/command_listener.h"
+#include "app/command_listener.h"
 
 #include <gtest/gtest.h>
 

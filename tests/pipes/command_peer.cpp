@@ -7,11 +7,11 @@
 #include <cstdlib>
 #include <string>
 
+#include "app/command_listener.h"
 #include "peer_report.h"
 #include "pipes/channel_names.h"
 #include "platform/handle.h"
 #include "platform/os.h"
-#include "process/command_listener.h"
 #include "process/run_state.h"
 
 int main(int argc, char** argv) {

@@ -1,9 +1,10 @@
 // "/start": the long-running guard. It holds the service mutex, serves commands on channel
 // "default", brings the driver up and waits for a stop request, then takes the driver down.
+#include "app/command_listener.h"
+#include "app/run_modes.h"
+#include "config/read_config.h"
 #include "platform/handle.h"
-#include "process/command_listener.h"
 #include "process/diagnostics.h"
-#include "process/run_modes.h"
 #include "process/run_state.h"
 
 namespace {

@@ -2,6 +2,7 @@
 // that are not part of this build yet say so in a diagnostic line and fail (see not_built.cpp).
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "platform/os.h"
@@ -29,9 +30,14 @@ void run_device_list_writer();
 BOOL run_service_mode();                                   // "/start"
 BOOL run_control_mode(const std::u16string& command);      // "/stop", "/uninstall"
 void usb_list_service_mode(const std::u16string& path);    // writes the device list to `path`
-void test_rule_file(const std::u16string& path);           // "/test:"
-void read_config();                                        // loads settings and rule lists
 int driver_start();                                        // 1 when the driver is up
 int driver_stop();                                         // always 1
 void ensure_current_usb_list();                            // writes the current list if missing
 void load_initial_rules();                                 // initial_rules from the current device list
+void write_current_usb_list(const std::u16string& target, int skip_drives);
+void eject_unknown_drives();                               // drives of devices no rule allows
+
+// The driver connection's progress callbacks and the device test of the user test.
+void InstallStateCallback(std::uint32_t state, void* context);
+void DriverStateCallback(std::uint32_t state, void* context);
+bool device_test(const char16_t* request, void* context);

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "process/run_modes.h"
+#include "app/run_modes.h"
 
 int main() {
   CvostrelusbApp app;

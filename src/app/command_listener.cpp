@@ -1,8 +1,10 @@
-#include "process/command_listener.h"
+#include "app/command_listener.h"
 
+#include "app/run_modes.h"
+#include "config/read_config.h"
 #include "pipes/commp.h"
 #include "process/diagnostics.h"
-#include "process/run_modes.h"
+#include "process/named_paths.h"
 #include "process/run_state.h"
 #include "process/trusted_peers.h"
 
@@ -33,7 +35,11 @@ std::u16string guarded_command_handler(DWORD client, unsigned long pid, const st
 
 std::u16string default_command_handler(unsigned long, const std::u16string& question) {
   if (question == u"cfg") {
-    ensure_current_usb_list();
+    {
+      // The list is written through g_manager: not while the tear-down destroys it.
+      std::lock_guard<std::recursive_mutex> lock(g_manager_lock);
+      ensure_current_usb_list();
+    }
     read_config();
     return u"1";
   }

@@ -1,9 +1,10 @@
+#include "app/run_modes.h"
 #include "config/data_file.h"
+#include "decision/rule_file_test.h"
 #include "platform/handle.h"
 #include "process/diagnostics.h"
 #include "process/paths.h"
 #include "process/processes.h"
-#include "process/run_modes.h"
 #include "process/run_state.h"
 
 namespace {

@@ -1,8 +1,8 @@
 // "/stop" and "/uninstall": ask the running service instance over channel "default".
+#include "app/run_modes.h"
 #include "pipes/commp.h"
 #include "process/diagnostics.h"
 #include "process/processes.h"
-#include "process/run_modes.h"
 
 BOOL run_control_mode(const std::u16string& command) {
   class_commp commp;
