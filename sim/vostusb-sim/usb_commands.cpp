@@ -42,6 +42,9 @@ std::string volumes_text(const std::vector<usb::Disk>& disks) {
     for (const usb::Volume& v : disk.volumes) {
       out += std::string(out.empty() ? "" : ", ") + v.letter + ": " + drive_type_name(v.drive_type);
       if (v.lock_failures) out += " (lock fails " + std::to_string(v.lock_failures) + "x)";
+      if (v.dismount_error) out += " (dismount fails " + std::to_string(v.dismount_error) + ")";
+      if (v.eject_error) out += " (eject fails " + std::to_string(v.eject_error) + ")";
+      if (v.ejected) out += " (ejected)";
     }
   return out;
 }

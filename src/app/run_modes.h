@@ -1,10 +1,11 @@
-// The run modes of the executable and the operations of other subsystems they call. Operations
-// that are not part of this build yet say so in a diagnostic line and fail (see not_built.cpp).
+// The run modes of the executable and the operations of other subsystems they call.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
+#include "decision/current_usb_list.h"
+#include "decision/unknown_drives.h"
 #include "platform/os.h"
 
 // The application: all of its work happens in InitInstance, which always returns FALSE.
@@ -32,10 +33,6 @@ BOOL run_control_mode(const std::u16string& command);      // "/stop", "/uninsta
 void usb_list_service_mode(const std::u16string& path);    // writes the device list to `path`
 int driver_start();                                        // 1 when the driver is up
 int driver_stop();                                         // always 1
-void ensure_current_usb_list();                            // writes the current list if missing
-void load_initial_rules();                                 // initial_rules from the current device list
-void write_current_usb_list(const std::u16string& target, int skip_drives);
-void eject_unknown_drives();                               // drives of devices no rule allows
 
 // The driver connection's progress callbacks and the device test of the user test.
 void InstallStateCallback(std::uint32_t state, void* context);

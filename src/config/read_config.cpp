@@ -5,10 +5,10 @@
 #include <string_view>
 #include <vector>
 
-#include "app/run_modes.h"
 #include "config/config_file.h"
 #include "config/data_file.h"
 #include "config/settings.h"
+#include "decision/current_usb_list.h"
 #include "json/json_node.h"
 #include "process/diagnostics.h"
 #include "process/installation.h"

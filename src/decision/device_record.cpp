@@ -42,6 +42,12 @@ CUsbRule read_description(std::u16string_view device_text) {
   // description of every real device.
   device.set_wide_numbers(true);
   device.parse(device_text);
+  return device_texts(device);
+}
+
+}  // namespace
+
+CUsbRule device_texts(CJsonNode& device) {
   // A text whose object is missing is "-".
   CUsbRule description{u"-", u"-", u"-", u"-", u"-"};
   for (const Source& source : kSources) {
@@ -51,7 +57,9 @@ CUsbRule read_description(std::u16string_view device_text) {
   return description;
 }
 
-}  // namespace
+void set_device_texts(CJsonNode& object, const CUsbRule& texts, std::u16string_view prefix) {
+  for (const Member& member : kMembers) object.set_string(member.name, std::u16string(prefix) + texts.*member.field);
+}
 
 std::u16string first_logged_on_user() {
   std::vector<std::u16string> users;
@@ -70,10 +78,10 @@ DeviceRecord build_device_record(std::u16string_view device_text, const std::u16
   // The checksum is taken over this object's fixed layout: members in key order (klasa, numer,
   // opis, producent, produkt), CR LF line ends, no line end after the closing brace.
   CJsonNode texts;
-  for (const Member& member : kMembers) texts.set_string(member.name, record.description.*member.field);
+  set_device_texts(texts, record.description);
   record.checksum = sha1_hex(texts.serialise(0));
 
-  for (const Member& member : kMembers) record.document.set_string(member.name, record.description.*member.field);
+  set_device_texts(record.document, record.description);
   record.document.set_string(u"checksum", record.checksum);
   record.document.set_string(u"user", user);
   return record;

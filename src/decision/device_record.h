@@ -25,6 +25,16 @@ DeviceRecord build_device_record(std::u16string_view device_text);
 // The same with the user given.
 DeviceRecord build_device_record(std::u16string_view device_text, const std::u16string& user);
 
+// The five texts of a device text already read (a device document of the library's list, or a
+// driver's request): "DeviceDescriptor" -> "Manufacturer", "Product", "SerialNumber" and
+// "DeviceProperty" -> "ClassName", "DeviceDescription"; "-" for each text of a missing object.
+// Creates nothing in `device`.
+CUsbRule device_texts(CJsonNode& device);
+
+// Sets the members "producent", "produkt", "numer", "klasa", "opis" of `object` to the five texts,
+// each with `prefix` in front.
+void set_device_texts(CJsonNode& object, const CUsbRule& texts, std::u16string_view prefix = u"");
+
 // The first logged-on user, or "".
 std::u16string first_logged_on_user();
 

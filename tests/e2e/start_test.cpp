@@ -64,6 +64,10 @@ TEST_F(GuardStart, DeviceListRequestHandsItsPathToTheStartedService) {
   // The started service takes the path and deletes the file.
   EXPECT_NE(std::string::npos, all.find("-> USB list path: c:\\out dir\\list.json\r\n")) << all;
   EXPECT_EQ("", testing_support::read_native_file(handover_native()));
+  // It writes the list of the machine's devices (the default desktop's) there, as UTF-8.
+  const std::string list = testing_support::read_native_file(testing_support::native_path(u"c:\\out dir\\list.json"));
+  EXPECT_EQ(0u, list.find("{\r\n    \"rules\" : [")) << list;
+  EXPECT_NE(std::string::npos, list.find("\"produkt\" : \"=USB Optical Mouse\"")) << list;
 #endif
   // The request mutex is gone with the process.
   EXPECT_EQ(nullptr, os::OpenMutexW(MUTEX_ALL_ACCESS, FALSE, u"Global\\VOSTUSB_MTX_USB_218718798712398123"));

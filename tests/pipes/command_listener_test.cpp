@@ -110,11 +110,12 @@ TEST_F(CommandListener, AnswersAndSetsTheStopFlagsAsItsTableSays) {
   const auto enter = lines_with("thread_communication_default:");
   ASSERT_EQ(1u, enter.size());
   EXPECT_TRUE(enter[0].ends_with("-> > Enter")) << enter[0];
-  // "cfg" makes sure of the current list before it reloads the configuration.
+  // "cfg" makes sure of the current list (which loads the initial rules when it had to write it)
+  // before it reloads the configuration.
   const auto lines = captured_lines();
   std::size_t list_line = lines.size(), config_line = lines.size();
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    if (lines[i].find("ensure_current_usb_list") != std::string::npos) list_line = i;
+  for (std::size_t i = lines.size(); i-- > 0;) {
+    if (lines[i].find("load_initial_rules") != std::string::npos) list_line = i;
     if (lines[i].find("read_config") != std::string::npos) config_line = i;
   }
   EXPECT_LT(list_line, config_line);

@@ -438,6 +438,106 @@ TEST_F(UsbSim, DriveTypesAndVolumeLocks) {
   }
 }
 
+namespace {
+
+BOOL volume_control(HANDLE volume, DWORD code) {
+  DWORD returned = 0;
+  PREVENT_MEDIA_REMOVAL allow{FALSE};
+  const bool with_input = code == IOCTL_STORAGE_MEDIA_REMOVAL;
+  return os::DeviceIoControl(volume, code, with_input ? &allow : nullptr, with_input ? sizeof allow : 0, nullptr, 0,
+                             &returned, nullptr);
+}
+
+const usb::Volume* stored_volume(const usb::Machine& machine, char letter) {
+  const usb::Volume* found = nullptr;
+  usb::for_each_device(machine, [&](const usb::Device& device, const usb::PortPath&) {
+    for (const usb::Disk& disk : device.disks)
+      for (const usb::Volume& v : disk.volumes)
+        if (v.letter == letter) found = &v;
+  });
+  return found;
+}
+
+}  // namespace
+
+// A volume's requests against the rights its handle was opened with: lock and dismount need
+// reading or writing, media removal and eject need reading.
+TEST_F(UsbSim, VolumeRequestsNeedTheRightsTheirHandleWasOpenedWith) {
+  load(R"({"controllers": [{"index": 0, "devices": {"1": {"vendor_id": 1, "product_id": 1, "interfaces": [{"class": 8}],
+           "volumes": [{"letter": "E"}]}}}]})");
+  struct Case {
+    DWORD access;
+    DWORD code;
+    bool allowed;
+  } const cases[] = {
+      {0, FSCTL_LOCK_VOLUME, false},                  {GENERIC_READ, FSCTL_LOCK_VOLUME, true},
+      {GENERIC_WRITE, FSCTL_DISMOUNT_VOLUME, true},   {0, FSCTL_DISMOUNT_VOLUME, false},
+      {GENERIC_WRITE, IOCTL_STORAGE_MEDIA_REMOVAL, false}, {GENERIC_READ, IOCTL_STORAGE_MEDIA_REMOVAL, true},
+      {GENERIC_WRITE, IOCTL_STORAGE_EJECT_MEDIA, false},   {0, IOCTL_STORAGE_EJECT_MEDIA, false},
+      {0, IOCTL_STORAGE_GET_DEVICE_NUMBER, true},
+  };
+  for (const Case& c : cases) {
+    os::unique_hfile volume(os::CreateFileW(u"\\\\.\\E:", c.access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(volume);
+    STORAGE_DEVICE_NUMBER number{};
+    DWORD returned = 0;
+    const BOOL done = c.code == IOCTL_STORAGE_GET_DEVICE_NUMBER
+                          ? os::DeviceIoControl(volume.get(), c.code, nullptr, 0, &number, sizeof number, &returned, nullptr)
+                          : volume_control(volume.get(), c.code);
+    EXPECT_EQ(c.allowed, done != FALSE) << std::hex << "access 0x" << c.access << " code 0x" << c.code;
+    if (!c.allowed) {
+      EXPECT_EQ(ERROR_ACCESS_DENIED, os::GetLastError());
+    }
+  }
+  EXPECT_EQ(DRIVE_REMOVABLE, os::GetDriveTypeW(u"E:\\")) << "no refused eject took the volume away";
+}
+
+TEST_F(UsbSim, AnEjectedVolumeLosesItsLetterAndTheMachineFileRecordsIt) {
+  load(R"({"controllers": [{"index": 0, "devices": {
+           "1": {"vendor_id": 1, "product_id": 1, "interfaces": [{"class": 8}], "volumes": [{"letter": "E"}, {"letter": "F"}]},
+           "2": {"vendor_id": 1, "product_id": 2, "interfaces": [{"class": 8}], "volumes": [{"letter": "G"}]}}}]})");
+  os::unique_hfile volume(os::CreateFileW(u"\\\\.\\E:", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                          nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(volume);
+  EXPECT_FALSE(volume_control(volume.get(), FSCTL_UNLOCK_VOLUME));
+  EXPECT_EQ(ERROR_NOT_LOCKED, os::GetLastError());
+  for (DWORD code : {FSCTL_LOCK_VOLUME, FSCTL_DISMOUNT_VOLUME, IOCTL_STORAGE_MEDIA_REMOVAL, IOCTL_STORAGE_EJECT_MEDIA})
+    ASSERT_TRUE(volume_control(volume.get(), code)) << std::hex << code;
+  // The disk's media went: both of its volumes; the other device's stays.
+  EXPECT_EQ(DRIVE_NO_ROOT_DIR, os::GetDriveTypeW(u"E:\\"));
+  EXPECT_EQ(DRIVE_NO_ROOT_DIR, os::GetDriveTypeW(u"F:\\"));
+  EXPECT_EQ(DRIVE_REMOVABLE, os::GetDriveTypeW(u"G:\\"));
+  EXPECT_FALSE(os::GetLogicalDrives() & (1u << ('E' - 'A')));
+  EXPECT_FALSE(volume_control(volume.get(), FSCTL_DISMOUNT_VOLUME));
+  EXPECT_EQ(ERROR_DEVICE_NOT_CONNECTED, os::GetLastError());
+  EXPECT_FALSE(os::unique_hfile(os::CreateFileW(u"\\\\.\\E:", GENERIC_READ, 3, nullptr, OPEN_EXISTING, 0, nullptr)));
+
+  const usb::Machine stored = usb::read_machine(testing_support::read_native_file(usb::machine_file_path()), native_dir());
+  for (char letter : {'E', 'F', 'G'}) {
+    const usb::Volume* v = stored_volume(stored, letter);
+    ASSERT_NE(nullptr, v) << letter << ": the stored machine keeps the volume";
+    EXPECT_EQ(letter != 'G', v->ejected) << letter;
+  }
+}
+
+TEST_F(UsbSim, DismountAndEjectFailuresFromTheFixture) {
+  load(R"({"controllers": [{"index": 0, "devices": {
+           "1": {"vendor_id": 1, "product_id": 1, "interfaces": [{"class": 8}], "volumes": [{"letter": "E", "dismount_error": 5}]},
+           "2": {"vendor_id": 1, "product_id": 2, "interfaces": [{"class": 8}], "volumes": [{"letter": "F", "eject_error": 21}]}}}]})");
+  struct Case {
+    const char16_t* name;
+    DWORD code;
+    DWORD error;
+  } const cases[] = {{u"\\\\.\\E:", FSCTL_DISMOUNT_VOLUME, 5}, {u"\\\\.\\F:", IOCTL_STORAGE_EJECT_MEDIA, 21}};
+  for (const Case& c : cases) {
+    os::unique_hfile volume(os::CreateFileW(c.name, GENERIC_READ | GENERIC_WRITE, 3, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(volume);
+    EXPECT_FALSE(volume_control(volume.get(), c.code));
+    EXPECT_EQ(c.error, os::GetLastError());
+  }
+  EXPECT_EQ(DRIVE_REMOVABLE, os::GetDriveTypeW(u"F:\\")) << "a failed eject leaves the volume mounted";
+}
+
 TEST_F(UsbSim, BadFixturesAreRefusedWithTheirPlace) {
   struct Case {
     const char* text;

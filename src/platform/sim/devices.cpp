@@ -43,7 +43,7 @@ std::optional<DeviceOpen> open_device(std::u16string_view name, DWORD access, DW
     }
   }
   // Each simulated device family adds its opener here, in the order names are tried.
-  if (auto usb = usb::open_usb_device(name)) return usb;
+  if (auto usb = usb::open_usb_device(name, access)) return usb;
   if (auto driver = open_driver_device(name, access, flags)) return driver;
   return std::nullopt;
 }

@@ -1,6 +1,7 @@
 #include "platform/sim/usb_device_objects.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <mutex>
 
@@ -232,16 +233,21 @@ class HubObject final : public MachineObject {
   }
 };
 
-// A volume ("\\.\E:") or a disk (its interface path).
+// A volume ("\\.\E:") or a disk (its interface path), opened with the access rights asked for.
+// Requests that Windows checks against the handle's rights are refused without them; a lock is
+// the handle's own and ends with it. Ejecting the media takes the drive letters of all the disk's
+// volumes away and is recorded in the machine file.
 class StorageObject final : public MachineObject {
  public:
-  using MachineObject::MachineObject;
+  StorageObject(std::shared_ptr<const MachineView> view, std::u16string_view name, const Target& target, DWORD access)
+      : MachineObject(std::move(view), name, target), access_(access) {}
 
  protected:
   BOOL answer(const Target& t, DWORD code, const void* in, DWORD in_size, void* out, DWORD out_size,
               DWORD* returned) override {
     const Disk& disk = *t.disk;
     const Volume* volume = t.volume;
+    if (!allowed(code)) return failed(ERROR_ACCESS_DENIED);
     switch (code) {
       case IOCTL_STORAGE_GET_DEVICE_NUMBER: {
         if (out_size < sizeof(STORAGE_DEVICE_NUMBER)) return failed(ERROR_INSUFFICIENT_BUFFER);
@@ -251,15 +257,24 @@ class StorageObject final : public MachineObject {
       }
       case FSCTL_LOCK_VOLUME:
         if (!volume) return failed(ERROR_INVALID_PARAMETER);
-        return lock(volume->letter) ? done(returned, 0) : failed(ERROR_ACCESS_DENIED);
+        if (!lock(volume->letter)) return failed(ERROR_ACCESS_DENIED);
+        locked_ = true;
+        return done(returned, 0);
       case FSCTL_UNLOCK_VOLUME:
+        if (!volume) return failed(ERROR_INVALID_PARAMETER);
+        if (!locked_) return failed(ERROR_NOT_LOCKED);
+        locked_ = false;
+        return done(returned, 0);
       case FSCTL_DISMOUNT_VOLUME:
         if (!volume) return failed(ERROR_INVALID_PARAMETER);
+        if (volume->dismount_error) return failed(volume->dismount_error);
         return done(returned, 0);
       case IOCTL_STORAGE_MEDIA_REMOVAL:
         if (in_size < sizeof(PREVENT_MEDIA_REMOVAL) || !in) return failed(ERROR_INVALID_PARAMETER);
         return done(returned, 0);
       case IOCTL_STORAGE_EJECT_MEDIA:
+        if (volume && volume->eject_error) return failed(volume->eject_error);
+        eject(disk.node.devinst);
         return done(returned, 0);
       default:
         return failed(ERROR_INVALID_FUNCTION);
@@ -267,28 +282,55 @@ class StorageObject final : public MachineObject {
   }
 
  private:
+  // The rights a request needs: the access bits of its control code (FILE_READ_ACCESS,
+  // FILE_WRITE_ACCESS); a volume lock or dismount needs the volume opened for reading or writing.
+  bool allowed(DWORD code) const {
+    const bool reads = access_ & (GENERIC_READ | GENERIC_ALL | FILE_READ_DATA);
+    const bool writes = access_ & (GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA);
+    if (code == FSCTL_LOCK_VOLUME || code == FSCTL_DISMOUNT_VOLUME) return reads || writes;
+    const DWORD needed = (code >> 14) & 3;
+    return (!(needed & 1) || reads) && (!(needed & 2) || writes);
+  }
+
+  // Visits every disk of the stored machine, USB devices' and the machine's own.
+  static void for_each_stored_disk(Machine& machine, const std::function<void(Disk&)>& visit) {
+    for (Disk& d : machine.disks) visit(d);
+    std::function<void(Hub&)> hub = [&](Hub& h) {
+      for (auto& device : h.ports) {
+        if (!device) continue;
+        for (Disk& d : device->disks) visit(d);
+        if (device->hub) hub(*device->hub);
+      }
+    };
+    for (Controller& c : machine.controllers) hub(c.root_hub);
+  }
+
   // Takes one from the volume's stored count of lock failures; false while one was left.
   static bool lock(char letter) {
     bool refused = false;
     change_machine([&](Machine& machine) {
-      auto visit = [&](std::vector<Disk>& disks) {
-        for (Disk& d : disks)
-          for (Volume& v : d.volumes)
-            if (v.letter == letter && v.lock_failures > 0) --v.lock_failures, refused = true;
-      };
-      visit(machine.disks);
-      std::function<void(Hub&)> hub = [&](Hub& h) {
-        for (auto& device : h.ports) {
-          if (!device) continue;
-          visit(device->disks);
-          if (device->hub) hub(*device->hub);
-        }
-      };
-      for (Controller& c : machine.controllers) hub(c.root_hub);
+      for_each_stored_disk(machine, [&](Disk& d) {
+        for (Volume& v : d.volumes)
+          if (v.letter == letter && !v.ejected && v.lock_failures > 0) --v.lock_failures, refused = true;
+      });
       return refused;
     });
     return !refused;
   }
+
+  static void eject(DEVINST disk) {
+    change_machine([&](Machine& machine) {
+      bool changed = false;
+      for_each_stored_disk(machine, [&](Disk& d) {
+        if (d.node.devinst != disk) return;
+        for (Volume& v : d.volumes) changed |= !v.ejected, v.ejected = true;
+      });
+      return changed;
+    });
+  }
+
+  const DWORD access_;
+  std::atomic<bool> locked_{false};
 };
 
 // A disk by its interface path (after "\\?\"), or a volume by "X:".
@@ -351,7 +393,7 @@ Target find_target(const MachineView& view, std::u16string_view name) {
 
 }  // namespace
 
-std::optional<DeviceOpen> open_usb_device(std::u16string_view name) {
+std::optional<DeviceOpen> open_usb_device(std::u16string_view name, DWORD access) {
   std::shared_ptr<const MachineView> view = current_machine();
   if (!view) return std::nullopt;
   const Target t = find_target(*view, name);
@@ -360,7 +402,7 @@ std::optional<DeviceOpen> open_usb_device(std::u16string_view name) {
     if (t.hub_device && t.hub_device->faults.open_error) return DeviceOpen{nullptr, t.hub_device->faults.open_error};
     return DeviceOpen{std::make_shared<HubObject>(view, name, t), ERROR_SUCCESS};
   }
-  if (t.disk) return DeviceOpen{std::make_shared<StorageObject>(view, name, t), ERROR_SUCCESS};
+  if (t.disk) return DeviceOpen{std::make_shared<StorageObject>(view, name, t, access), ERROR_SUCCESS};
   return std::nullopt;
 }
 

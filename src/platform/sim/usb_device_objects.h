@@ -11,6 +11,6 @@
 namespace os::sim::usb {
 
 // The USB device family of open_device: nullopt for a name that is not one of its devices.
-std::optional<DeviceOpen> open_usb_device(std::u16string_view name);
+std::optional<DeviceOpen> open_usb_device(std::u16string_view name, DWORD access);
 
 }  // namespace os::sim::usb

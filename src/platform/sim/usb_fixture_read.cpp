@@ -132,7 +132,7 @@ Disk read_disk(const json& j, const std::string& where) {
   if (!volumes.is_array()) fail(where + ".volumes", "expected an array");
   for (std::size_t i = 0; i < volumes.size(); ++i) {
     const std::string at = where + ".volumes[" + std::to_string(i) + "]";
-    only_members(volumes[i], {"letter", "type", "lock_failures"}, at);
+    only_members(volumes[i], {"letter", "type", "lock_failures", "dismount_error", "eject_error", "ejected"}, at);
     Volume v;
     const std::string letter = volumes[i].value("letter", std::string());
     if (letter.size() != 1 || std::toupper(static_cast<unsigned char>(letter[0])) < 'A' ||
@@ -145,6 +145,14 @@ Disk read_disk(const json& j, const std::string& where) {
     v.lock_failures = static_cast<int>(volumes[i].contains("lock_failures")
                                            ? parse_number(volumes[i]["lock_failures"], 1000, at + ".lock_failures")
                                            : 0);
+    v.dismount_error = static_cast<DWORD>(
+        volumes[i].contains("dismount_error") ? parse_number(volumes[i]["dismount_error"], 0xFFFF, at + ".dismount_error") : 0);
+    v.eject_error = static_cast<DWORD>(
+        volumes[i].contains("eject_error") ? parse_number(volumes[i]["eject_error"], 0xFFFF, at + ".eject_error") : 0);
+    if (volumes[i].contains("ejected")) {
+      if (!volumes[i]["ejected"].is_boolean()) fail(at + ".ejected", "expected true or false");
+      v.ejected = volumes[i]["ejected"].get<bool>();
+    }
     disk.volumes.push_back(v);
   }
   return disk;

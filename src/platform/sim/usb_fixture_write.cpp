@@ -37,7 +37,8 @@ ojson write_disk(const Disk& d) {
   write_node(j, d.node);
   ojson volumes = ojson::array();
   for (const Volume& v : d.volumes)
-    volumes.push_back({{"letter", std::string(1, v.letter)}, {"type", drive_type_name(v.drive_type)}, {"lock_failures", v.lock_failures}});
+    volumes.push_back({{"letter", std::string(1, v.letter)}, {"type", drive_type_name(v.drive_type)}, {"lock_failures", v.lock_failures},
+                       {"dismount_error", v.dismount_error}, {"eject_error", v.eject_error}, {"ejected", v.ejected}});
   j["volumes"] = volumes;
   return j;
 }

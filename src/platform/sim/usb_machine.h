@@ -37,7 +37,10 @@ struct DevNode {
 struct Volume {
   char letter = 0;  // 'A'..'Z'
   UINT drive_type = DRIVE_REMOVABLE;
-  int lock_failures = 0;  // FSCTL_LOCK_VOLUME fails (ERROR_ACCESS_DENIED) this many more times
+  int lock_failures = 0;            // FSCTL_LOCK_VOLUME fails (ERROR_ACCESS_DENIED) this many more times
+  DWORD dismount_error = ERROR_SUCCESS;  // FSCTL_DISMOUNT_VOLUME fails with it
+  DWORD eject_error = ERROR_SUCCESS;     // IOCTL_STORAGE_EJECT_MEDIA fails with it
+  bool ejected = false;  // its media was ejected: the letter is gone until the machine is loaded again
 };
 
 // A disk (or CD-ROM) and its volumes; its node is a child of the device that carries it.

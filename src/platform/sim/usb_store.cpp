@@ -29,11 +29,17 @@ void link_hub(MachineView& view, const Hub& hub, DEVINST parent) {
   }
 }
 
+// An ejected volume has lost its drive letter: the machine's programs no longer see it.
+void hide_ejected_volumes(std::vector<Disk>& disks) {
+  for (Disk& disk : disks) std::erase_if(disk.volumes, [](const Volume& v) { return v.ejected; });
+}
+
 // A device its filter driver has not admitted is connected, but nothing of its storage appears.
 void hide_unusable_storage(Hub& hub) {
   for (auto& device : hub.ports) {
     if (!device) continue;
     if (!device->admission.usable()) device->disks.clear();
+    hide_ejected_volumes(device->disks);
     if (device->hub) hide_unusable_storage(*device->hub);
   }
 }
@@ -42,6 +48,7 @@ std::shared_ptr<MachineView> make_view(Machine machine) {
   auto view = std::make_shared<MachineView>();
   view->machine = std::move(machine);
   for (Controller& c : view->machine.controllers) hide_unusable_storage(c.root_hub);
+  hide_ejected_volumes(view->machine.disks);
   const Machine& m = view->machine;
   view->root = m.root.devinst;
   view->nodes[m.root.devinst] = NodeLink{&m.root, 0, {}};

@@ -31,6 +31,7 @@ inline constexpr GUID GUID_DEVINTERFACE_DISK = {0x53F56307, 0xB6BF, 0x11D0, {0x9
 
 // Errors of device setup and of the USB stack.
 constexpr DWORD ERROR_NOT_READY = 21;
+constexpr DWORD ERROR_NOT_LOCKED = 158;
 constexpr DWORD ERROR_INVALID_USER_BUFFER = 1784;
 constexpr DWORD ERROR_DEVICE_IN_USE = 2404;
 constexpr DWORD ERROR_INVALID_FLAG_NUMBER = 186;
