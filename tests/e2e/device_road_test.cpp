@@ -269,3 +269,175 @@ TEST_F(DeviceRoad, DevicesArePluggedAndDecided) {
     fs::remove_all(data_folder());
   }
 }
+
+// A tray that is not there, answers something other than "1", or takes the question and goes away
+// without an answer: the stick is blocked by that answer (the driver gets it), a blocking rule still
+// reaches the monitor, and no blocked notice follows. Devices the rules decide never need the tray.
+TEST_F(DeviceRoad, TrayFaultsBlockTheAskedDevice) {
+  const struct {
+    const char* what;
+    const char16_t* policy;  // none: no tray
+    bool goes_away;          // the tray takes the question and ends without answering
+  } cases[] = {
+      {"no tray", nullptr, false},
+      {"an answer that is not 1", u"answer=yes", false},
+      {"1 with more after it", u"answer=11", false},
+      {"a silent tray that ends", u"silent", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    fresh_output();
+    start_monitor(configuration("[]"));
+    if (c.policy) start_tray(c.policy);
+    start_guard();
+
+    EXPECT_EQ("1-5 admitted answer", plug("1-5", fixture("keyboard.json")));
+    if (c.goes_away) {
+      plug_and_go_on("1-3", fixture("usb_stick.json"));
+      ASSERT_TRUE(wait_until([&] { return tray_saw("ask_usb_device|"); }, std::chrono::seconds(20)));
+      EXPECT_TRUE(line_ends_with("1-3", "waiting")) << machine_line("1-3");
+      EXPECT_EQ(1u, pending_requests());
+      tray_.reset();
+      EXPECT_TRUE(wait_until([&] { return line_ends_with("1-3", "blocked (answer)"); }, std::chrono::seconds(20)))
+          << machine_line("1-3");
+    } else {
+      EXPECT_EQ("1-3 blocked answer", plug("1-3", fixture("usb_stick.json")));
+    }
+    EXPECT_EQ(std::vector<std::string>{"config_rules 1 0 =DataStick 3.0|=Kingmax|=E0D55EA573DCF450E97C0D5A|=USB|=USB Mass Storage Device"},
+              monitor_rules());
+    EXPECT_EQ(1u, files_with("logs", u"\"Kingmax\"").size());
+    EXPECT_EQ(0u, tray_count("usb_device_blocked|"));
+
+    EXPECT_TRUE(stop_guard());
+    tray_.reset();
+    monitor_.reset();
+    for (const char* port : {"1-3", "1-5"}) EXPECT_EQ(0, sim({"unplug", port}).status);
+    fs::remove_all(data_folder());
+  }
+}
+
+class DeviceAskedAbout : public DeviceRoad {
+ protected:
+  // The guard up with a silent tray, and the stick plugged: the decision waits for the user.
+  void SetUp() override {
+    DeviceRoad::SetUp();
+    start_monitor(configuration("[]"));
+    start_tray(u"silent");
+    start_guard();
+    plug_and_go_on("1-3", fixture("usb_stick.json"));
+    ASSERT_TRUE(wait_until([&] { return tray_saw("ask_usb_device|"); }, std::chrono::seconds(20)));
+    ASSERT_TRUE(line_ends_with("1-3", "waiting")) << machine_line("1-3");
+  }
+  // The rule that the user's missing answer makes, as the monitor keeps it.
+  void expect_blocking_rule_at_the_monitor() {
+    EXPECT_TRUE(lines_->wait_for_line(u">> New device, allow=0", std::chrono::seconds(20)));
+    EXPECT_EQ(std::vector<std::string>{"config_rules 1 0 =DataStick 3.0|=Kingmax|=E0D55EA573DCF450E97C0D5A|=USB|=USB Mass Storage Device"},
+              monitor_rules());
+  }
+};
+
+// Unplugged while the user is asked: the driver withdraws the request; the answer that comes later
+// is ignored, its rule still goes to the monitor, and the guard goes on deciding.
+TEST_F(DeviceAskedAbout, UnpluggedMeanwhile) {
+  ASSERT_EQ(0, sim({"unplug", "1-3"}).status);
+  EXPECT_EQ(0u, pending_requests());
+  tray_.reset();
+  expect_blocking_rule_at_the_monitor();
+  EXPECT_EQ("1-5 admitted answer", plug("1-5", fixture("keyboard.json")));
+  EXPECT_TRUE(guard_running());
+}
+
+// The guard killed: its handle goes, the user test ends and the device gets the default at once.
+TEST_F(DeviceAskedAbout, GuardKilledMeanwhile) {
+  ASSERT_TRUE(os::TerminateProcess(guard_->handle(), 1));
+  ASSERT_EQ(WAIT_OBJECT_0, os::WaitForSingleObject(guard_->handle(), 10000));
+  EXPECT_TRUE(wait_until([&] { return line_ends_with("1-3", "admitted (test ended)"); }, std::chrono::seconds(5)))
+      << machine_line("1-3");
+  EXPECT_EQ(0u, pending_requests());
+}
+
+// "stop" while the user is asked: the user test goes off (the device gets the default at once),
+// and the tear-down then waits for the decision, whose rule still reaches the monitor.
+TEST_F(DeviceAskedAbout, StopMeanwhile) {
+  BackgroundProgram stop(guard_path_, u"/stop");
+  ASSERT_EQ(WAIT_OBJECT_0, os::WaitForSingleObject(stop.handle(), 30000));
+  // The main thread sees the request within its 5 s poll.
+  EXPECT_TRUE(wait_until([&] { return line_ends_with("1-3", "admitted (test ended)"); }, std::chrono::seconds(20)))
+      << machine_line("1-3");
+  EXPECT_TRUE(guard_running());
+  EXPECT_FALSE(lines_->wait_for_line(u"User mode disabled.", std::chrono::milliseconds(0)));
+  tray_.reset();
+  expect_blocking_rule_at_the_monitor();
+  EXPECT_TRUE(lines_->wait_for_line(u"User mode disabled.", std::chrono::seconds(20)));
+  EXPECT_EQ(WAIT_OBJECT_0, os::WaitForSingleObject(guard_->handle(), 30000));
+  EXPECT_TRUE(lines_->wait_for_line(u"-> Exit.", std::chrono::seconds(5)));
+}
+
+// The driver's service stopped under a running guard: the stop stays pending while the guard holds
+// its handles; the guard neither crashes nor hangs, and "/stop" still ends it.
+TEST_F(DeviceRoad, DriverServiceStoppedUnderTheGuard) {
+  start_monitor(configuration("[]"));
+  start_tray(u"allow");
+  start_guard();
+  const auto stopped = testing_support::run_built("sc.exe", {"stop", "VostUsb"}, native_dir());
+  EXPECT_EQ(0, stopped.status) << stopped.err;
+  EXPECT_NE(std::string::npos, stopped.out.find("STOP_PENDING")) << stopped.out;
+  EXPECT_EQ("1-5 admitted answer", plug("1-5", fixture("keyboard.json")));
+  EXPECT_TRUE(guard_running());
+  EXPECT_TRUE(stop_guard());
+  EXPECT_TRUE(lines_->wait_for_line(u"-> Exit.", std::chrono::seconds(5)));
+  // Its handles closed, the driver's pending stop completes.
+  EXPECT_TRUE(wait_until([&] { return sim({"driver"}).out == "driver: not loaded\n"; }, std::chrono::seconds(20)))
+      << sim({"driver"}).out;
+}
+
+namespace {
+
+// `text` as a JSON string.
+std::string json_string(const std::string& text) {
+  std::string quoted = "\"";
+  for (char c : text) {
+    if (c == '"' || c == '\\') quoted += '\\';
+    quoted += c;
+  }
+  return quoted + "\"";
+}
+
+// A mouse-like device text that the built-in input rules allow.
+const std::string kInputDevice =
+    R"({"DeviceDescriptor":{"Manufacturer":"Acme","Product":"Pad","SerialNumber":"1"},)"
+    R"("DeviceProperty":{"ClassName":"HIDClass","DeviceDescription":"USB Input Device"}})";
+
+}  // namespace
+
+// Requests of bad shape, each a stick whose request a fixture gives: the guard reads only what the
+// driver returned, decides what it could read (a text it cannot read describes no device, so the
+// user is asked and the tray blocks it), leaves a void request to the driver's default, and goes on
+// deciding the next device.
+TEST_F(DeviceRoad, BadRequestsAreDecidedSafely) {
+  const struct {
+    const char* what;
+    std::string request;  // the fixture's "request" object
+    const char* verdict;
+  } cases[] = {
+      {"not JSON", R"({"text":"not JSON"})", "blocked answer"},
+      {"without the objects", R"({"text":"{\"Other\":{\"ClassName\":\"HIDClass\"}}"})", "blocked answer"},
+      {"megabytes of brackets", R"({"text":"[","repeat":2000000})", "blocked answer"},
+      {"no terminating NUL", R"({"text":)" + json_string(kInputDevice) + R"(,"nul":false})", "admitted answer"},
+      {"a size of 15 bytes", R"({"text":)" + json_string(kInputDevice) + R"(,"size":15})", "blocked answer"},
+      {"a void request", R"({"text":)" + json_string(kInputDevice) + R"(,"void":true})", "admitted void request"},
+  };
+  start_monitor(configuration("[]"));
+  start_tray(u"block");
+  start_guard();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string device = native_dir() + "/device.json";
+    write_native_file(device, R"({"file":)" + json_string(fixture("usb_stick.json")) + R"(,"request":)" + c.request + "}");
+    EXPECT_EQ("1-3 " + std::string(c.verdict), plug("1-3", device));
+    EXPECT_TRUE(guard_running());
+    EXPECT_EQ(0, sim({"unplug", "1-3"}).status);
+  }
+  EXPECT_EQ("1-5 admitted answer", plug("1-5", fixture("keyboard.json")));
+  EXPECT_TRUE(stop_guard());
+}
