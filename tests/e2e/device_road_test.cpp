@@ -412,8 +412,8 @@ const std::string kInputDevice =
 
 // Requests of bad shape, each a stick whose request a fixture gives: the guard reads only what the
 // driver returned, decides what it could read (a text it cannot read describes no device, so the
-// user is asked and the tray blocks it), leaves a void request to the driver's default, and goes on
-// deciding the next device.
+// user is asked and the tray blocks it), gives a request it cannot fetch the default verdict, leaves
+// a void request to the driver's default, and goes on deciding the next device.
 TEST_F(DeviceRoad, BadRequestsAreDecidedSafely) {
   const struct {
     const char* what;
@@ -425,6 +425,8 @@ TEST_F(DeviceRoad, BadRequestsAreDecidedSafely) {
       {"megabytes of brackets", R"({"text":"[","repeat":2000000})", "blocked answer"},
       {"no terminating NUL", R"({"text":)" + json_string(kInputDevice) + R"(,"nul":false})", "admitted answer"},
       {"a size of 15 bytes", R"({"text":)" + json_string(kInputDevice) + R"(,"size":15})", "blocked answer"},
+      // Too short to fetch: the guard gives it the default verdict (accepted) without reading it.
+      {"a size of 12 bytes", R"({"text":)" + json_string(kInputDevice) + R"(,"size":12})", "admitted answer"},
       {"a void request", R"({"text":)" + json_string(kInputDevice) + R"(,"void":true})", "admitted void request"},
   };
   start_monitor(configuration("[]"));
