@@ -27,25 +27,12 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing_support::BackgroundProgram;
+using testing_support::lines_of;
+using testing_support::lines_starting;
 using testing_support::read_native_file;
 using testing_support::write_native_file;
 
 constexpr auto kStartBound = std::chrono::seconds(60);
-
-std::vector<std::string> lines_of(const std::string& out) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  for (std::size_t end; (end = out.find('\n', start)) != std::string::npos; start = end + 1) lines.push_back(out.substr(start, end - start));
-  return lines;
-}
-
-std::vector<std::string> lines_starting(const std::vector<std::string>& lines, const std::string& prefix) {
-  std::vector<std::string> found;
-  for (const auto& line : lines) {
-    if (line.compare(0, prefix.size(), prefix) == 0) found.push_back(line);
-  }
-  return found;
-}
 
 // Waits until `ready` holds, looking every 50 ms; false when `bound` passes first.
 bool wait_until(const std::function<bool()>& ready, std::chrono::milliseconds bound) {
