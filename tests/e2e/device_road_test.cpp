@@ -80,6 +80,15 @@ class DeviceRoad : public testing_support::ConfigHost {
     ASSERT_EQ("", lines_->error());
     std::filesystem::remove(tray_log());
   }
+  // Ends the programs of a table's case and clears what it left on the machine (the driver service
+  // stays): its devices at `ports` and the data folder.
+  void next_case(const std::vector<std::string>& ports) {
+    guard_.reset();
+    tray_.reset();
+    monitor_.reset();
+    for (const std::string& port : ports) EXPECT_EQ(0, sim({"unplug", port}).status);
+    fs::remove_all(data_folder());
+  }
   void TearDown() override {
     guard_.reset();
     tray_.reset();
@@ -249,11 +258,7 @@ TEST_F(DeviceRoad, DevicesArePluggedAndDecided) {
     // With the user test off every device is let in.
     EXPECT_EQ("1-6 admitted user test off", plug("1-6", fixture("card_reader.json")));
 
-    guard_.reset();
-    tray_.reset();
-    monitor_.reset();
-    for (const char* port : {"1-3", "1-4", "1-5", "1-6"}) EXPECT_EQ(0, sim({"unplug", port}).status);
-    fs::remove_all(data_folder());
+    next_case({"1-3", "1-4", "1-5", "1-6"});
   }
 }
 
@@ -296,10 +301,7 @@ TEST_F(DeviceRoad, TrayFaultsBlockTheAskedDevice) {
     EXPECT_EQ(0u, tray_count("usb_device_blocked|"));
 
     EXPECT_TRUE(stop_guard());
-    tray_.reset();
-    monitor_.reset();
-    for (const char* port : {"1-3", "1-5"}) EXPECT_EQ(0, sim({"unplug", port}).status);
-    fs::remove_all(data_folder());
+    next_case({"1-3", "1-5"});
   }
 }
 
