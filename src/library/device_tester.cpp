@@ -77,8 +77,12 @@ void DeviceTester::HandleRequest() {
   }
   if (returned < sizeof header || header.nothing_pending != 0) return;
   // A request too small to carry its identifier and void flag cannot be fetched as one; a huge
-  // one is not taken. Both are left to the driver's default verdict.
-  if (header.size < driver::kRequestTextOffset || header.size > kMostRequestBytes) return;
+  // one is not taken. Both get the default verdict now: the driver only ever shows its oldest
+  // request, so one left to its time-out would hold every device behind it as long.
+  if (header.size < driver::kRequestTextOffset || header.size > kMostRequestBytes) {
+    Answer(header.identifier, defaultAccepted);
+    return;
+  }
   std::vector<std::uint8_t> request;
   try {
     request.assign(header.size, 0);
@@ -96,8 +100,12 @@ void DeviceTester::HandleRequest() {
     return;
   }
   const std::u16string text = RequestText(request.data(), std::min<std::size_t>(returned, request.size()));
-  const bool accepted = testFun_(text.c_str(), context);
-  driver::Answer answer{header.identifier, static_cast<std::uint8_t>(accepted ? 0 : 1)};
+  Answer(header.identifier, testFun_(text.c_str(), context));
+}
+
+void DeviceTester::Answer(std::uint64_t identifier, bool accepted) {
+  driver::Answer answer{identifier, static_cast<std::uint8_t>(accepted ? 0 : 1)};
+  DWORD returned = 0;
   os::DeviceIoControl(worker.driver.get(), driver::kAnswerRequest, &answer, sizeof answer, nullptr, 0, &returned,
                       nullptr);
 }

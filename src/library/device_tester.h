@@ -15,7 +15,7 @@ namespace VostUsbWardenManager {
 // the driver's request; `context` is what the user test was started with.
 using testFun = bool (*)(const char16_t* request, void* context);
 
-// The largest request the worker takes (64 MiB); a larger one is left to the driver's default.
+// The largest request the worker takes (64 MiB); a larger one is answered with the default verdict.
 inline constexpr std::uint32_t kMostRequestBytes = 64u << 20;
 
 class DeviceTester {
@@ -37,6 +37,8 @@ class DeviceTester {
  private:
   // One wake-up's work: peek, fetch, the callback, the answer.
   void HandleRequest();
+  // Sends the verdict on the request; a failure is ignored (the request may be gone).
+  void Answer(std::uint64_t identifier, bool accepted);
 
   std::u16string device_name;
   testFun testFun_;

@@ -31,6 +31,8 @@ using testing_support::utf16_bytes;
 namespace {
 
 using testing_support::BackgroundProgram;
+using testing_support::lines_of;
+using testing_support::lines_starting;
 
 // A question to kavenormon.exe, as the guard asks it.
 std::u16string ask_monitor(const std::u16string& question) {
@@ -42,23 +44,8 @@ std::u16string ask_monitor(const std::u16string& question) {
   return answer;
 }
 
-std::vector<std::string> lines_of(const std::string& out) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  for (std::size_t end; (end = out.find('\n', start)) != std::string::npos; start = end + 1) lines.push_back(out.substr(start, end - start));
-  return lines;
-}
-
 std::vector<std::string> head(const std::vector<std::string>& lines, std::size_t n) {
   return std::vector<std::string>(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(std::min(n, lines.size())));
-}
-
-std::vector<std::string> lines_starting(const std::vector<std::string>& lines, const std::string& prefix) {
-  std::vector<std::string> found;
-  for (const auto& line : lines) {
-    if (line.compare(0, prefix.size(), prefix) == 0) found.push_back(line);
-  }
-  return found;
 }
 
 // The twelve lines of settings and counts, with the counts of the build's built-in rule files.

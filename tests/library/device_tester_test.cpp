@@ -162,7 +162,8 @@ TEST_F(DeviceTesterTest, EachKindOfRequest) {
       {"the peek fails", Header(9, size), Fetched(9, whole), SIZE_MAX, {{peek, 31}}, {peek}, {}},
       {"a void request", Header(9, size), Fetched(9, whole, 1), SIZE_MAX, {}, {peek, fetch}, {}},
       {"the fetch fails", Header(9, size), Fetched(9, whole), SIZE_MAX, {{fetch, 1167}}, {peek, fetch}, {}},
-      {"a size below the prefix", Header(9, 13), Fetched(9, whole), SIZE_MAX, {}, {peek}, {}},
+      // Requests that cannot be fetched get the default verdict at once (accepted here).
+      {"a size below the prefix", Header(9, 13), Fetched(9, whole), SIZE_MAX, {}, {peek, answer}, {}},
       {"a size of the prefix alone", Header(9, 14), Fetched(9, ""), SIZE_MAX, {}, {peek, fetch, answer}, {u""}},
       {"a size of 15: half a character", Header(9, 15), Fetched(9, "A"), SIZE_MAX, {}, {peek, fetch, answer}, {u""}},
       {"no terminating NUL", Header(9, size - 2), Fetched(9, Bytes(text)), SIZE_MAX, {}, {peek, fetch, answer}, {text}},
@@ -175,7 +176,7 @@ TEST_F(DeviceTesterTest, EachKindOfRequest) {
        {peek, fetch, answer}, {u"a\uFFFDb\uFFFD"}},
       {"a pair stays", Header(9, 64), Fetched(9, Bytes(pair) + std::string(2, '\0')), SIZE_MAX, {},
        {peek, fetch, answer}, {pair}},
-      {"a size beyond the limit", Header(9, kMostRequestBytes + 1), Fetched(9, whole), SIZE_MAX, {}, {peek}, {}},
+      {"a size beyond the limit", Header(9, kMostRequestBytes + 1), Fetched(9, whole), SIZE_MAX, {}, {peek, answer}, {}},
       {"a short header", Header(9, size).substr(0, 13), Fetched(9, whole), SIZE_MAX, {}, {peek}, {}},
   };
   for (const RequestCase& c : cases) {
@@ -193,6 +194,10 @@ TEST_F(DeviceTesterTest, EachKindOfRequest) {
     EXPECT_EQ(driver.codes(), c.codes) << c.what;
     EXPECT_EQ(callback.Seen(), c.seen) << c.what;
     for (const auto& call : driver.calls()) {
+      if (call.code == answer && c.seen.empty()) {
+        // Not tested: the default verdict (accepted, byte 0) on the header's identifier.
+        EXPECT_EQ(call.in, c.header.substr(0, 8) + std::string(1, '\0')) << c.what;
+      }
       if (call.code == fetch) {
         // The fetch sends zeros with the header's identifier at 4, in a buffer of the header's size.
         std::uint32_t header_size = 0;
@@ -222,6 +227,23 @@ TEST_F(DeviceTesterTest, TheAnswerCarriesTheIdentifierAndTheVerdict) {
     ASSERT_EQ(answer.size(), 9u);
     EXPECT_EQ(answer.substr(0, 8), Header(0x1122334455667788ull, 0).substr(0, 8));
     EXPECT_EQ(static_cast<std::uint8_t>(answer[8]), verdict ? 0 : 1) << "0 accepts, 1 refuses";
+  }
+}
+
+// A request that cannot be fetched is given the default verdict the test was started with, so the
+// driver's queue does not stand still behind it until its time-out.
+TEST_F(DeviceTesterTest, AnUnfetchableRequestGetsTheDefaultVerdict) {
+  for (const bool default_accepted : {true, false}) {
+    FakeDriver driver;
+    Callback callback;
+    driver.peek_output = Header(0x0102030405060708ull, 12);
+    DeviceTester tester(kFakeDevice, Callback::Test, 1200000000, default_accepted, &callback);
+    ASSERT_EQ(tester.Start(), 0u);
+    driver.notify();
+    ASSERT_TRUE(driver.wait_for(driver::kAnswerRequest));
+    const std::string answer = driver.calls().back().in;
+    EXPECT_EQ(answer, Header(0x0102030405060708ull, 0).substr(0, 8) + std::string(1, default_accepted ? '\0' : '\1'));
+    EXPECT_TRUE(callback.Seen().empty());
   }
 }
 

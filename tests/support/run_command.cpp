@@ -60,4 +60,19 @@ CommandResult run_built(const std::string& program, const std::vector<std::strin
   return result;
 }
 
+std::vector<std::string> lines_of(const std::string& out) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  for (std::size_t end; (end = out.find('\n', start)) != std::string::npos; start = end + 1) lines.push_back(out.substr(start, end - start));
+  return lines;
+}
+
+std::vector<std::string> lines_starting(const std::vector<std::string>& lines, const std::string& prefix) {
+  std::vector<std::string> found;
+  for (const auto& line : lines) {
+    if (line.compare(0, prefix.size(), prefix) == 0) found.push_back(line);
+  }
+  return found;
+}
+
 }  // namespace testing_support

@@ -17,4 +17,9 @@ struct CommandResult {
 // captured streams.
 CommandResult run_built(const std::string& program, const std::vector<std::string>& args, const std::string& scratch);
 
+// The lines of a program's output, each without its line feed (a last line without one is left out).
+std::vector<std::string> lines_of(const std::string& out);
+// The lines that begin with `prefix`, in order.
+std::vector<std::string> lines_starting(const std::vector<std::string>& lines, const std::string& prefix);
+
 }  // namespace testing_support

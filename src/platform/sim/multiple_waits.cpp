@@ -13,14 +13,16 @@ namespace os::sim {
 
 namespace {
 
+// Never destroyed: a thread that ends while the process exits still signals through them after
+// the static destructors have run.
 std::mutex& signals_lock() {
-  static std::mutex lock;
-  return lock;
+  static auto* lock = new std::mutex;
+  return *lock;
 }
 
 std::condition_variable& signals() {
-  static std::condition_variable changed;
-  return changed;
+  static auto* changed = new std::condition_variable;
+  return *changed;
 }
 
 }  // namespace
