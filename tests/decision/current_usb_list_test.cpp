@@ -159,7 +159,9 @@ TEST_F(CurrentUsbList, TheTextsOfEachKindOfDeviceDocument) {
     EXPECT_EQ(c.klasa, member_text(device, u"klasa"));
     EXPECT_EQ(c.opis, member_text(device, u"opis"));
     EXPECT_EQ(c.dyski != nullptr, device.has_member(u"dyski"));
-    if (c.dyski) EXPECT_EQ(c.dyski, member_text(device, u"dyski"));
+    if (c.dyski) {
+      EXPECT_EQ(c.dyski, member_text(device, u"dyski"));
+    }
     EXPECT_EQ(1, std::next(pair.children().begin())->second.number());
   }
   // A device with drive letters is left out when asked; a list that is no JSON gives no rules.

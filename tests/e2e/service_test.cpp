@@ -45,6 +45,7 @@ const std::vector<std::string> kBroughtUp = {"-> internal_accept : ", "-> config
                                              "-> Driver installed.", "-> Driver started.", "-> Driver attached.",
                                              "-> Hubs accepted done.", "-> User mode enable done."};
 
+#ifndef _WIN32  // the driver runs on the simulated machine only
 // The driver service's current state (SERVICE_RUNNING, ...), or 0 when it does not exist.
 DWORD driver_service_state() {
   const os::unique_schandle manager(os::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
@@ -59,6 +60,7 @@ DWORD driver_service_state() {
   }
   return status.dwCurrentState;
 }
+#endif
 
 }  // namespace
 
