@@ -185,7 +185,14 @@ TEST_F(Processes, TimesTellWhenAProcessStartedAndEnded) {
   EXPECT_GE(steps_of(exit), steps_of(created));
   ASSERT_TRUE(os::GetProcessTimes(os::GetCurrentProcess(), &own_again, &exit, &kernel, &user));
   EXPECT_EQ(steps_of(own), steps_of(own_again));
-  EXPECT_GT(steps_of(kernel) + steps_of(user), 0u) << "this process has run for a while";
+  // CPU time comes in steps of 10 ms on the simulated host: work until at least one has passed.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  volatile unsigned work = 0;
+  while (steps_of(kernel) + steps_of(user) == 0 && std::chrono::steady_clock::now() < deadline) {
+    for (unsigned i = 0; i < 1000000; ++i) work = work + i;
+    ASSERT_TRUE(os::GetProcessTimes(os::GetCurrentProcess(), &own_again, &exit, &kernel, &user));
+  }
+  EXPECT_GT(steps_of(kernel) + steps_of(user), 0u) << "this process has worked for a while";
 }
 
 TEST_F(Processes, TerminatingThroughOneHandleIsSeenThroughAnother) {
