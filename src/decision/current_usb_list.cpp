@@ -80,11 +80,11 @@ void write_current_usb_list(const std::u16string& target, int skip_drives) {
   CJsonNode document;
   if (!generate_current_usb_list(document, 1, skip_drives)) return;
   const std::u16string text = document.serialise(0);
-  if (!target.empty()) {
-    paths::write_utf8_file(target, text);
-  } else {
-    paths::write_utf16_file(get_named_path(u"current_usb"), text);
-  }
+  const std::u16string path = target.empty() ? get_named_path(u"current_usb") : target;
+  const int written = target.empty() ? paths::write_utf16_file(path, text) : paths::write_utf8_file(path, text);
+  // Nobody waits for the file: without this line a list that could not be written would leave no
+  // trace but its absence.
+  if (!written) _COUT(u"Current USB list not written: " + path);
 }
 
 void ensure_current_usb_list() {

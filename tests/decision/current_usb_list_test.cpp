@@ -3,6 +3,7 @@
 // failures, and the initial rules read from damaged files.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -99,6 +100,21 @@ TEST_F(CurrentUsbList, ACallersPathGetsEveryDeviceInUtf8) {
   EXPECT_EQ((std::vector<std::u16string>{u"=", u"=E0D55EA573DCF450E97C0D5A", u"=7"}), serials);
   EXPECT_FALSE(os::GetFileAttributesW(get_named_path(u"current_usb").c_str()) != INVALID_FILE_ATTRIBUTES)
       << "a caller's list is not the current list";
+}
+
+// A path that cannot take the file: nothing is written there, and the line names the path.
+TEST_F(CurrentUsbList, AnUnwritablePathIsReportedAndNothingElseChanges) {
+  load_machine(kMouseAndStick);
+  write_native_file(native_dir() + "/plain", "a file");
+  std::filesystem::create_directories(native_dir() + "/folder");
+  for (const char* target : {"plain/list.json", "folder"}) {
+    SCOPED_TRACE(target);
+    write_current_usb_list(win_path(target), 0);
+    EXPECT_EQ(1u, lines_with(u"Current USB list not written: " + win_path(target)).size());
+  }
+  EXPECT_EQ("a file", read_native_file(native_dir() + "/plain"));
+  EXPECT_TRUE(std::filesystem::is_directory(native_dir() + "/folder"));
+  EXPECT_EQ("", read_native_file(current_usb_native()));
 }
 
 // One device document of the library's list, and the rule the list makes of it.

@@ -2,6 +2,8 @@
 // need nothing from later subsystems.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <filesystem>
 #include <regex>
 
 #include "platform/handle.h"
@@ -15,6 +17,11 @@ class GuardStart : public testing_support::FreshHost {
   GuardStart() { capture_debug_output(); }
   testing_support::CommandResult run(const std::vector<std::string>& args) {
     return testing_support::run_built("vostrelusb", args, native_dir());
+  }
+  std::string all_lines() const {
+    std::string all;
+    for (const auto& line : debug_lines()) all += line;
+    return all;
   }
   std::string handover_native() const {
     return testing_support::native_path(u"C:\\ProgramData\\kavenor\\tmp\\vostusbtmppath.txt");
@@ -53,8 +60,7 @@ TEST_F(GuardStart, DeviceListRequestHandsItsPathToTheStartedService) {
   // The request writes the path (in lower case) into the hand-over file and starts the guard as a
   // service through sc.exe: its start lines follow the request's own.
   const auto lines = debug_lines();
-  std::string all;
-  for (const auto& line : lines) all += line;
+  const std::string all = all_lines();
   ASSERT_GE(lines.size(), 6u) << all;
   EXPECT_NE(std::string::npos, lines[5].find("-> User   : ")) << all;
   // The started service takes the path and deletes the file.
@@ -71,4 +77,26 @@ TEST_F(GuardStart, DeviceListRequestHandsItsPathToTheStartedService) {
   }
   // The request mutex is gone with the process.
   EXPECT_EQ(nullptr, os::OpenMutexW(MUTEX_ALL_ACCESS, FALSE, u"Global\\VOSTUSB_MTX_USB_218718798712398123"));
+}
+
+// Requests whose path leads nowhere: each ends with a defined outcome and leaves the files as they
+// should be found.
+TEST_F(GuardStart, DeviceListRequestsThatCannotBeWritten) {
+  // An empty value: the hand-over file stays, empty; the started copy reads nothing and writes no
+  // path line.
+  EXPECT_EQ(0, run({"/gud:"}).status);
+  EXPECT_EQ(std::string::npos, all_lines().find("-> USB list path: ")) << all_lines();
+  EXPECT_TRUE(std::filesystem::exists(handover_native()));
+  EXPECT_EQ("", testing_support::read_native_file(handover_native()));
+  std::remove(handover_native().c_str());
+
+  // A path below a file: the copy takes the path, cannot write there and says so.
+  const std::string blocker = testing_support::native_path(u"C:\\blocker");
+  testing_support::write_native_file(blocker, "keep");
+  EXPECT_EQ(0, run({"/gud:C:\\blocker\\list.json"}).status);
+  const std::string all = all_lines();
+  EXPECT_NE(std::string::npos, all.find("-> USB list path: c:\\blocker\\list.json\r\n")) << all;
+  EXPECT_NE(std::string::npos, all.find("-> Current USB list not written: c:\\blocker\\list.json\r\n")) << all;
+  EXPECT_FALSE(std::filesystem::exists(handover_native()));
+  EXPECT_EQ("keep", testing_support::read_native_file(blocker));
 }

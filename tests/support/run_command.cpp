@@ -18,6 +18,9 @@ namespace {
 // Quotes one argument for the shell that std::system uses.
 std::string quote(const std::string& arg) {
 #ifdef _WIN32
+  // Only where cmd would split the argument: a program sees its arguments as they were given (the
+  // guard reads its switches from the raw command line, quotes included).
+  if (!arg.empty() && arg.find_first_of(" \t&|<>^()") == std::string::npos) return arg;
   return "\"" + arg + "\"";
 #else
   std::string q = "'";
