@@ -12,6 +12,7 @@
 #include "config/config_host.h"
 #include "config/data_file.h"
 #include "config/scramble.h"
+#include "e2e/stand_in_ready.h"
 #include "pipes/commp.h"
 #include "platform/handle.h"
 #include "process/registry.h"
@@ -83,18 +84,7 @@ class ConfigCommand : public testing_support::ConfigHost {
     testing_support::DebugOutput lines(native_dir());
     ASSERT_EQ("", lines.error());
     monitor = std::make_unique<BackgroundProgram>(installed_program("kavenormon.exe"), options + u"\"" + win_path("monitor.json") + u"\"");
-    const std::u16string listener = u"listener [\\\\.\\pipe\\vostrel_comm_default_";
-    ASSERT_TRUE(lines.wait_for_line(listener, std::chrono::seconds(60))) << "the monitor stand-in does not listen";
-    // Processes are found by name among all of the host's processes, whichever simulated machine
-    // they belong to: another machine's monitor would be asked instead of this one.
-    DWORD pid = 0;
-    for (const auto& line : lines.lines()) {
-      const auto at = line.find(listener);
-      if (at != std::u16string::npos) pid = static_cast<DWORD>(text::wtoi(line.substr(at + listener.size())));
-    }
-    CProcesses processes;
-    ASSERT_EQ(pid, processes.pid_by_name(u"kavenormon.exe"))
-        << "another kavenormon.exe runs on this host; its machine's tests and these cannot run at once";
+    ASSERT_EQ("", e2e_test::wait_for_stand_in(lines, u"kavenormon.exe", u"default", std::chrono::seconds(60)));
   }
   void stop_monitor() { monitor.reset(); }
 

@@ -15,6 +15,7 @@
 
 #include "../platform/child_process.h"
 #include "config/config_host.h"
+#include "e2e/stand_in_ready.h"
 #include "pipes/commp.h"
 #include "process/registry.h"
 #include "support/background_program.h"
@@ -67,9 +68,7 @@ class DeviceRoad : public testing_support::ConfigHost {
     // the driver's image ("sys") is looked for beside it.
     const std::string folder = native_dir() + "/guard";
     platform_test::copy_helper("vostrelusb", folder, "vostrelusb");
-    for (const char* image : {"vostusb.sys", "vostusb10.sys"}) {
-      fs::copy_file(fs::path(VOSTUSB_BIN_DIR) / image, fs::path(folder) / image);
-    }
+    platform_test::copy_driver_images(folder);
     guard_path_ = win_path("guard/vostrelusb");
     // The machine's kernel is started from the build folder (a program starts it from its own).
     ASSERT_EQ(0, sim({"up"}).status);
@@ -100,19 +99,9 @@ class DeviceRoad : public testing_support::ConfigHost {
   // Starts a stand-in of the installation folder and waits until it serves `channel`.
   std::unique_ptr<BackgroundProgram> start_stand_in(const std::string& program, const std::u16string& parameters,
                                                     const std::u16string& channel) {
-    const std::u16string listener = u"listener [\\\\.\\pipe\\vostrel_comm_" + channel + u"_";
     auto started = std::make_unique<BackgroundProgram>(installed_program(program), parameters);
     EXPECT_TRUE(started->started()) << program;
-    EXPECT_TRUE(lines_->wait_for_line(listener, kStartBound)) << program << " does not listen";
-    // Processes are found by name among all of the host's processes: another machine's stand-in
-    // would be asked instead of this one.
-    DWORD pid = 0;
-    for (const auto& line : lines_->lines()) {
-      const auto at = line.find(listener);
-      if (at != std::u16string::npos) pid = static_cast<DWORD>(text::wtoi(line.substr(at + listener.size())));
-    }
-    CProcesses processes;
-    EXPECT_EQ(pid, processes.pid_by_name(text::from_utf8(program))) << "another " << program << " runs on this host";
+    EXPECT_EQ("", e2e_test::wait_for_stand_in(*lines_, text::from_utf8(program), channel, kStartBound));
     return started;
   }
   // The monitor keeps its configuration in monitor.json of the scratch folder.

@@ -77,13 +77,7 @@ class ServiceMode : public testing_support::FreshHost {
   }
 
   // The driver images the guard's "sys" path names, next to its copy.
-  void install_driver_images() {
-    for (const char* image : {"vostusb.sys", "vostusb10.sys"}) {
-      std::filesystem::copy_file(std::filesystem::path(VOSTUSB_BIN_DIR) / image,
-                                 std::filesystem::path(native_dir()) / "guard" / image,
-                                 std::filesystem::copy_options::overwrite_existing);
-    }
-  }
+  void install_driver_images() { platform_test::copy_driver_images(native_dir() + "/guard"); }
 
   // How many lines captured so far contain `fragment`.
   std::size_t lines_with(std::u16string_view fragment) const {

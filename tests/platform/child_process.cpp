@@ -52,6 +52,13 @@ std::string copy_helper(const std::string& helper, const std::string& folder, co
   return to.string();
 }
 
+void copy_driver_images(const std::string& folder) {
+  fs::create_directories(folder);
+  for (const char* image : {"vostusb.sys", "vostusb10.sys"}) {
+    fs::copy_file(fs::path(VOSTUSB_BIN_DIR) / image, fs::path(folder) / image, fs::copy_options::overwrite_existing);
+  }
+}
+
 ProbeReport wait_for_report(const std::string& path) {
   // The report appears whole (it is renamed into place); a read may still fail for a moment on
   // Windows while the rename completes, so reading is retried until the time is up.

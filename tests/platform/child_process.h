@@ -47,6 +47,8 @@ class HelperHost : public testing_support::FreshHost {
 };
 // Copies a helper into `folder` (native) under `name`; returns the copy's native path.
 std::string copy_helper(const std::string& helper, const std::string& folder, const std::string& name);
+// Copies the build's driver images (both names the guard's "sys" path may give) into `folder`.
+void copy_driver_images(const std::string& folder);
 
 // A probe_child report, read once it exists (not found when it did not appear within 10 s).
 struct ProbeReport {
