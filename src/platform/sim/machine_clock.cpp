@@ -6,10 +6,10 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <fstream>
-#include <optional>
 #include <sstream>
 #include <string>
 
@@ -25,10 +25,15 @@ std::int64_t boottime_ms() {
   return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
-std::string linux_boot_id() {
-  std::ifstream in("/proc/sys/kernel/random/boot_id");
-  std::string id;
-  std::getline(in, id);
+// Read once: it cannot change while a process runs, and a failed read must not look like a new
+// Linux boot (that would start the machine's clock again under every running program).
+const std::string& linux_boot_id() {
+  static const std::string id = [] {
+    std::ifstream in("/proc/sys/kernel/random/boot_id");
+    std::string line;
+    std::getline(in, line);
+    return line;
+  }();
   return id;
 }
 
@@ -38,17 +43,26 @@ std::string clock_text(std::int64_t start_ms) {
   return "boot_id " + linux_boot_id() + "\nstart_boottime_ms " + std::to_string(start_ms) + "\n";
 }
 
-// The start written in the file, if it is from this Linux boot.
-std::optional<std::int64_t> stored_start() {
+enum class Stored { current, stale, unreadable };
+
+// The start written in the file: `current` when it is from this Linux boot (`start` set), `stale`
+// when the file is from another boot or is not a clock file, `unreadable` when it cannot be
+// opened (missing, or a transient failure).
+Stored stored_start(std::int64_t& start) {
   std::ifstream in(clock_file());
+  if (!in) return Stored::unreadable;
   std::string key_id, id, key_start;
-  long long start = 0;
-  if (!(in >> key_id >> id >> key_start >> start) || key_id != "boot_id" || key_start != "start_boottime_ms") {
-    return std::nullopt;
+  long long value = 0;
+  if (!(in >> key_id >> id >> key_start >> value) || key_id != "boot_id" || key_start != "start_boottime_ms") {
+    return Stored::stale;
   }
-  if (id != linux_boot_id()) return std::nullopt;
-  return start;
+  if (id.empty() || id != linux_boot_id()) return Stored::stale;
+  start = value;
+  return Stored::current;
 }
+
+// The last start this process read, for a moment in which the file cannot be read.
+std::atomic<std::int64_t> last_known_start{-1};
 
 // Writes the file through a temporary one: `replace` renames over an existing file; otherwise the
 // file is only linked in when absent, so the first of several starting processes wins.
@@ -70,16 +84,25 @@ bool write_clock(std::int64_t start_ms, bool replace) {
 }  // namespace
 
 std::uint64_t machine_uptime_ms() {
-  std::optional<std::int64_t> start = stored_start();
-  if (!start) {
-    // No file, or one left from an earlier Linux boot (replaced, since it is stale).
+  std::int64_t start = 0;
+  Stored stored = stored_start(start);
+  if (stored == Stored::unreadable) {
     struct stat st {};
-    const bool stale = ::stat(clock_file().c_str(), &st) == 0;
-    write_clock(boottime_ms(), stale);
-    start = stored_start();
-    if (!start) start = boottime_ms();
+    const bool exists = ::stat(clock_file().c_str(), &st) == 0;
+    const std::int64_t known = last_known_start.load();
+    if (exists && known >= 0) {
+      start = known;
+      stored = Stored::current;
+    }
   }
-  const std::int64_t uptime = boottime_ms() - *start;
+  if (stored != Stored::current) {
+    // No file yet (the first process of several wins), or one left from an earlier Linux boot
+    // (replaced, since it is stale).
+    write_clock(boottime_ms(), stored == Stored::stale);
+    if (stored_start(start) != Stored::current) start = boottime_ms();
+  }
+  last_known_start.store(start);
+  const std::int64_t uptime = boottime_ms() - start;
   return uptime < 0 ? 0 : static_cast<std::uint64_t>(uptime);
 }
 
