@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 #include <string>
 
@@ -25,16 +26,22 @@ std::int64_t boottime_ms() {
   return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
-// Read once: it cannot change while a process runs, and a failed read must not look like a new
-// Linux boot (that would start the machine's clock again under every running program).
-const std::string& linux_boot_id() {
-  static const std::string id = [] {
+// Kept once read: it cannot change while a process runs, and a failed read must not look like a
+// new Linux boot (that would start the machine's clock again under every running program). A
+// failed read is tried again at the next call. Never destroyed: threads ending while the process
+// exits still read the clock.
+std::string linux_boot_id() {
+  struct Known {
+    std::mutex lock;
+    std::string id;
+  };
+  static Known* const known = new Known;
+  std::lock_guard<std::mutex> guard(known->lock);
+  if (known->id.empty()) {
     std::ifstream in("/proc/sys/kernel/random/boot_id");
-    std::string line;
-    std::getline(in, line);
-    return line;
-  }();
-  return id;
+    std::getline(in, known->id);
+  }
+  return known->id;
 }
 
 std::string clock_file() { return sim_root() + "/machine/boot_time"; }
@@ -46,8 +53,8 @@ std::string clock_text(std::int64_t start_ms) {
 enum class Stored { current, stale, unreadable };
 
 // The start written in the file: `current` when it is from this Linux boot (`start` set), `stale`
-// when the file is from another boot or is not a clock file, `unreadable` when it cannot be
-// opened (missing, or a transient failure).
+// when the file is from another boot or is not a clock file, `unreadable` when it or the boot id
+// cannot be read (a missing file, or a transient failure).
 Stored stored_start(std::int64_t& start) {
   std::ifstream in(clock_file());
   if (!in) return Stored::unreadable;
@@ -56,7 +63,9 @@ Stored stored_start(std::int64_t& start) {
   if (!(in >> key_id >> id >> key_start >> value) || key_id != "boot_id" || key_start != "start_boottime_ms") {
     return Stored::stale;
   }
-  if (id.empty() || id != linux_boot_id()) return Stored::stale;
+  const std::string boot = linux_boot_id();
+  if (boot.empty()) return Stored::unreadable;  // which boot is now cannot be told this moment
+  if (id != boot) return Stored::stale;
   start = value;
   return Stored::current;
 }
