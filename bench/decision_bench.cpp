@@ -20,6 +20,7 @@
 #include "decision/decision.h"
 #include "decision/device_record.h"
 #include "decision/rule_matching.h"
+#include "file_bytes.h"
 #include "own_machine.h"
 #include "process/processes.h"
 #include "text/format.h"
@@ -125,11 +126,6 @@ void BM_DecisionAllowedWithoutReport(benchmark::State& state) {
   active = 0;
 }
 BENCHMARK(BM_DecisionAllowedWithoutReport)->Unit(benchmark::kMicrosecond);
-
-std::string file_bytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 // The same three files with the bytes that one decision wrote, written with std::ofstream: the
 // document replaced, the sighting appended, a new report file each time.

@@ -30,19 +30,12 @@
 #include "decision/decision.h"
 #include "decision/device_record.h"
 #include "library/manager.h"
+#include "file_bytes.h"
 #include "own_machine.h"
 #include "platform/sim/machine_link.h"
 #include "text/format.h"
 #include "text/utf.h"
 #include "vostusb-sim/commands.h"
-
-namespace sim_cli {
-// The plug and unplug commands report failures through this; the benchmark shows them.
-int fail(int status, const std::string& message) {
-  std::fprintf(stderr, "vostusb-sim: %s\n", message.c_str());
-  return status;
-}
-}  // namespace sim_cli
 
 namespace {
 
@@ -252,11 +245,6 @@ void BM_RoundTripBare(benchmark::State& state) { plug_benchmark(state, "BM_Round
 void BM_RoundTripDecided(benchmark::State& state) { plug_benchmark(state, "BM_RoundTripDecided", true, false); }
 void BM_BurstBare(benchmark::State& state) { plug_benchmark(state, "BM_BurstBare", false, true); }
 void BM_BurstDecided(benchmark::State& state) { plug_benchmark(state, "BM_BurstDecided", true, true); }
-
-std::string file_bytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 // The files of an allowed decision, written again with the bytes the decision wrote: the document
 // replaced, the sighting appended.

@@ -15,8 +15,7 @@ struct Command {
 const Command kCommands[] = {
     {"root", sim_cli::cmd_root}, {"reg", sim_cli::cmd_reg},   {"log", sim_cli::cmd_log},
     {"reset", sim_cli::cmd_reset}, {"boot", sim_cli::cmd_boot}, {"machine", sim_cli::cmd_machine},
-    {"plug", sim_cli::cmd_plug},   {"unplug", sim_cli::cmd_unplug},
-    {"reset", sim_cli::cmd_reset}, {"boot", sim_cli::cmd_boot}, {"up", sim_cli::cmd_up},
+    {"plug", sim_cli::cmd_plug},   {"unplug", sim_cli::cmd_unplug}, {"up", sim_cli::cmd_up},
     {"shutdown", sim_cli::cmd_shutdown}, {"services", sim_cli::cmd_services}, {"driver", sim_cli::cmd_driver},
 };
 
@@ -56,15 +55,6 @@ const char kUsage[] =
     "KEY is written HKLM\\Software\\kavenor or HKEY_LOCAL_MACHINE\\Software\\kavenor.\n";
 
 }  // namespace
-
-namespace sim_cli {
-
-int fail(int status, const std::string& message) {
-  std::fprintf(stderr, "vostusb-sim: %s\n", message.c_str());
-  return status;
-}
-
-}  // namespace sim_cli
 
 int main(int argc, char** argv) {
   if (argc < 2) {

@@ -8,7 +8,7 @@
 #include "decision/add_rule.h"
 #include "decision/device_files.h"
 #include "decision/device_record.h"
-#include "decision/event_report.h"
+#include "decision/device_report.h"
 #include "decision/rule_matching.h"
 #include "decision/tray.h"
 #include "process/diagnostics.h"
@@ -22,32 +22,6 @@ namespace {
 
 // Filled on first use, then kept for the life of the process; used under config_lock.
 std::u16string accept_folder;
-
-struct ReportEvent {
-  const char16_t* event;
-  const char16_t* member;
-};
-
-// The device's events in a report, in order.
-const ReportEvent kDeviceEvents[] = {
-    {u"Producent", u"producent"},       {u"Produkt", u"produkt"},          {u"Klasa", u"klasa"},
-    {u"Opis", u"opis"},                 {u"Numer seryjny", u"numer"},      {u"Suma kontrolna", u"checksum"},
-    {u"Użytkownik", u"user"},
-};
-
-void report_device(CJsonNode& document, bool allowed) {
-  CEventReport report;
-  report.init(u"");
-  report.category = CEventReport::kDeviceCategory;
-  for (const ReportEvent& entry : kDeviceEvents) report.add_event(entry.event, member_text(document, entry.member));
-  report.set_title(allowed ? u"Podłączone urządzenie USB" : u"Zablokowane urządzenie USB");
-  report.add_event(u"Akcja", allowed ? u"Dopuszczone" : u"Zablokowane");
-  report.kind = allowed ? CEventReport::kAllowed : CEventReport::kBlocked;
-  document.set_integer(u"action", allowed ? 1 : 0);
-  document.set_string(u"time", diag::local_time_text());
-  report.add_node(u"info", document);
-  report.save();
-}
 
 void log_outcome(int allow) { _COUT(text::format(u">> New device, allow=%i", allow)); }
 

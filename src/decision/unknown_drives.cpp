@@ -7,7 +7,7 @@
 #include "config/usb_rule.h"
 #include "decision/current_usb_list.h"
 #include "decision/device_record.h"
-#include "decision/event_report.h"
+#include "decision/device_report.h"
 #include "decision/json_copy.h"
 #include "decision/rule_matching.h"
 #include "decision/volume_eject.h"
@@ -20,38 +20,11 @@
 
 namespace {
 
-struct ReportEvent {
-  const char16_t* event;
-  const char16_t* member;
-};
-
-// The device's events in the report, in order. The list carries no checksum, so "Suma kontrolna"
-// is empty.
-const ReportEvent kEjectedDeviceEvents[] = {
-    {u"Producent", u"producent"}, {u"Produkt", u"produkt"},         {u"Klasa", u"klasa"},     {u"Opis", u"opis"},
-    {u"Numer seryjny", u"numer"}, {u"Suma kontrolna", u"checksum"}, {u"Użytkownik", u"user"}, {u"Dyski", u"dyski"},
-};
-
 // Allowed when a rule allows the device, or when a rule allows its serial number alone (a block
 // by the first evaluation does not stand against that).
 bool allowed_by_rules(const CUsbRule& description) {
   std::lock_guard<std::recursive_mutex> lock(config_lock);
   return evaluate_rules(description, false) == kAllow || evaluate_rules(description, true) == kAllow;
-}
-
-void report_blocked(CJsonNode& device, const std::u16string& user) {
-  device.set_string(u"user", user);
-  CEventReport report;
-  report.init(u"");
-  report.category = CEventReport::kDeviceCategory;
-  for (const ReportEvent& entry : kEjectedDeviceEvents) report.add_event(entry.event, member_text(device, entry.member));
-  report.set_title(u"Zablokowane urządzenie USB");
-  report.add_event(u"Akcja", u"Zablokowane");
-  report.kind = CEventReport::kBlocked;
-  device.set_integer(u"action", 0);
-  device.set_string(u"time", diag::local_time_text());
-  report.add_node(u"info", device);
-  report.save();
 }
 
 // Ejects each removable one of the drives; fixed disks and CD-ROM drives are left alone.
@@ -80,7 +53,9 @@ void eject_unknown_drives() {
     const std::u16string drives = member_text(device, u"dyski");
     if (drives.empty() || allowed_by_rules(description)) continue;
 
-    report_blocked(device, user);
+    // The list carries no checksum: "Suma kontrolna" stays empty.
+    device.set_string(u"user", user);
+    report_device(device, false, true);
     ejected += pair.serialise(0) + u"\r\n";
     eject_removable(drives);
   }
