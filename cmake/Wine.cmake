@@ -7,7 +7,9 @@ if(WIN32 AND CMAKE_CROSSCOMPILING)
                                   WORLD_READ WORLD_EXECUTE
                  @ONLY)
   set(VOSTUSB_WINE_RUN ${CMAKE_BINARY_DIR}/wine-run)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${VOSTUSB_WINE_RUN})
+  # Test programs (CTest and test discovery) are started once more when Wine ends them before
+  # their first line.
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${VOSTUSB_WINE_RUN} --again-if-silent)
 endif()
 
 # CTest fixture for every test under Wine: one wine server for the whole run, started before the

@@ -2,9 +2,11 @@
 // under a temporary name and then renamed, so a reader never sees half of it.
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 
 namespace pipe_test {
 
@@ -14,8 +16,14 @@ inline void write_report(const std::string& path, const std::string& text) {
     std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
     out << text;
   }
-  std::error_code ignored;
-  std::filesystem::rename(temporary, path, ignored);  // replaces the old report on Windows too
+  // Replacing the old report fails on Windows while the test has it open for a read: it is tried
+  // again until it is in (a report that never arrives would fail the test as a wrong value).
+  for (int attempt = 0; attempt < 500; ++attempt) {
+    std::error_code error;
+    std::filesystem::rename(temporary, path, error);
+    if (!error) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
 }
 
 }  // namespace pipe_test
